@@ -1,0 +1,32 @@
+# Front door for the CMake build.
+#   make        release build of the library and the programs
+#   make test   build, then run every test through ctest
+#   make demo   build, make a sample map and run the tools on it
+BUILD ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+DEMO := $(BUILD)/demo
+
+.PHONY: all build test demo clean
+
+all: build
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+demo: build
+	$(BUILD)/examples/make_sample_map $(DEMO)
+	@echo
+	@echo "tallix report of $(DEMO)/sample.gmf:"
+	$(BUILD)/tools/tallix/tallix $(DEMO)/sample.gmf > $(DEMO)/stat.txt
+	@cat $(DEMO)/stat.txt
+	@echo
+	@echo "report written to $(DEMO)/stat.txt"
+
+clean:
+	rm -rf $(BUILD)

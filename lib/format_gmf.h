@@ -1,0 +1,108 @@
+// format_gmf: the GMF map container. A GMF file holds an 8-byte header
+// (version word, tile count), a directory with one entry per tile (name,
+// data offset, width, height, 2 to 4 calibration points) and behind it every
+// tile's image file, stored whole, in directory order. All integers are
+// 32-bit little-endian words; coordinates are binary64; names are UTF-16LE.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "geotools.h"
+
+static_assert(std::endian::native == std::endian::little,
+              "GMF records are moved between file and memory as raw blocks");
+
+// The format's limits, in one place.
+inline constexpr uint32_t kGmfVersion = 0xFF000002u;
+inline constexpr uint32_t kGmfMaxTiles = 100000;      // tiles per file: 1 ..
+inline constexpr uint32_t kGmfMaxNameLength = 1023;   // UTF-16 units: 1 ..
+inline constexpr uint32_t kGmfMinCalPoints = 2;
+inline constexpr uint32_t kGmfMaxCalPoints = 4;
+inline constexpr uint32_t kGmfHeaderSize = 8;
+// Fixed part of a directory entry: name length, offset, width, height, count.
+inline constexpr uint32_t kGmfEntryWords = 20;
+
+// One calibration point: pixel column and row, longitude and latitude in
+// degrees. Exactly the 24-byte record of the file.
+struct CalPoint {
+  uint32_t x;
+  uint32_t y;
+  double lon;
+  double lat;
+};
+static_assert(sizeof(CalPoint) == 24, "CalPoint must match the file record");
+
+// Corner slots of a tile after calibration_points_at_4_corners.
+enum CornerSlot { kNorthWest = 0, kNorthEast = 1, kSouthWest = 2, kSouthEast = 3 };
+
+// One directory entry.
+struct GmfTile {
+  uint32_t name_len = 0;  // name length in UTF-16 units; equals name.size()
+  std::u16string name;    // the image file name, held exactly as stored
+  uint32_t offset = 0;    // position of the image bytes in the GMF file
+  uint32_t size = 0;      // length of the image bytes (derived, not stored)
+  uint32_t width = 0;
+  uint32_t height = 0;
+  uint32_t cal_count = 0;  // 2 to 4 valid slots of cal
+  CalPoint cal[4] = {};
+};
+
+// One GMF file in memory.
+struct GmfMap {
+  uint32_t version = 0;
+  FilePtr file;       // the open GMF stream; opened and closed by the caller
+  std::string path;   // the GMF file's path; writers create this file
+  uint32_t tile_count = 0;
+  std::vector<GmfTile> tiles;  // tile_count tiles in directory order
+  double min_lon = 0, max_lon = 0, min_lat = 0, max_lat = 0;  // see calculate_minmax_borders
+};
+
+// ---------------------------------------------------------------------------
+// Reading
+
+// Reads one 32-bit little-endian word. On a short read prints
+// "GMF DWORD read error" and ends the process with status 1.
+uint32_t fgetdword(std::FILE* stream);
+
+// Reads n (>= 1) UTF-16 units into buffer and stores a zero unit behind them;
+// the buffer has room for n + 1 units. On a short read prints
+// "GMF WCHAR read error" and ends the process with status 1.
+// @return 0
+int fgetwstring(std::FILE* stream, char16_t* buffer, uint32_t n);
+
+// Reads the header and directory of the open stream map.file (positioned at
+// the start) into map and derives every tile's size. Checks the version, the
+// tile count (1 to 100000), name lengths (1 to 1023), calibration counts
+// (2 to 4), whole calibration records, and that data offsets never decrease
+// and lie inside the file. Leaves the stream rewound to position 0.
+// @return 1 on success; 0 after a message on standard error, with map.tiles
+//         emptied. Short reads of words and names end the process (status 1).
+int gmf_read(GmfMap& map);
+
+// ---------------------------------------------------------------------------
+// Four-corner calibration and bounds
+
+// Longitude and latitude steps per pixel from four points taken as NW, NE,
+// SW, SE. The pixel sums are taken in signed arithmetic.
+// @return false (steps untouched) when either pixel sum is zero or negative.
+bool corner_pixel_steps(const CalPoint& nw, const CalPoint& ne, const CalPoint& sw,
+                        const CalPoint& se, double& dlon, double& dlat);
+
+// Moves four calibration points to the image corners (slots NW, NE, SW, SE
+// at pixels (0,0), (W-1,0), (0,H-1), (W-1,H-1)) by extrapolating from the
+// quadrant each point lies in around the points' mean. Eastern longitudes are
+// extrapolated to column W and southern latitudes to row H. On failure prints
+// "calibration points not in 4 quadrants ..." or "calibration pixel
+// positions not in map order ..." and leaves cal unchanged.
+void calibration_points_at_4_corners(CalPoint cal[4], uint32_t width, uint32_t height);
+
+// Normalises every tile with exactly four points, in table order.
+void all_calibration_points_at_4_corners(GmfMap& map);
+
+// Sets map's min/max longitude and latitude from the first cal_count points
+// of every tile. Starts from +/-9999999.999; a NaN never becomes a bound.
+void calculate_minmax_borders(GmfMap& map);

@@ -1,0 +1,213 @@
+#include "geotools.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// ---------------------------------------------------------------------------
+// Streams
+
+FilePtr open_file(const std::string& path, const char* mode) {
+  return FilePtr(std::fopen(path.c_str(), mode));
+}
+
+bool close_file_checked(FilePtr& file) {
+  std::FILE* f = file.release();
+  if (!f) return false;
+  bool ok = std::ferror(f) == 0;
+  if (std::fclose(f) != 0) ok = false;
+  return ok;
+}
+
+// ---------------------------------------------------------------------------
+// PendingFile
+
+PendingFile::~PendingFile() { pending_file_discard(*this); }
+
+bool pending_file_open(PendingFile& pending, const std::string& target) {
+  pending_file_discard(pending);
+  pending.target = target;
+  std::string name = target + ".XXXXXX";
+  int fd = mkstemp(name.data());
+  if (fd < 0) return false;
+  // mkstemp creates the file for its owner only; give it the permissions an
+  // ordinary fopen would, so the renamed file looks like any other output.
+  mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  std::FILE* f = fdopen(fd, "w");
+  if (!f) {
+    close(fd);
+    unlink(name.c_str());
+    return false;
+  }
+  pending.temp_path = std::move(name);
+  pending.file.reset(f);
+  return true;
+}
+
+bool pending_file_commit(PendingFile& pending) {
+  if (pending.temp_path.empty()) return false;
+  bool ok = close_file_checked(pending.file);
+  if (ok && std::rename(pending.temp_path.c_str(), pending.target.c_str()) != 0)
+    ok = false;
+  if (ok) {
+    pending.temp_path.clear();
+    return true;
+  }
+  pending_file_discard(pending);
+  return false;
+}
+
+void pending_file_discard(PendingFile& pending) {
+  pending.file.reset();
+  if (!pending.temp_path.empty()) {
+    unlink(pending.temp_path.c_str());
+    pending.temp_path.clear();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Encodings
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+void append_utf16(std::u16string& out, char32_t c) {
+  if (c < 0x10000) {
+    out += static_cast<char16_t>(c);
+  } else {
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (c >> 10));
+    out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+  }
+}
+
+bool is_high_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool is_low_surrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+}  // namespace
+
+std::string utf16_to_utf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (is_high_surrogate(c) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (is_high_surrogate(c) || is_low_surrogate(c)) {
+      c = kReplacement;
+    }
+    append_utf8(out, c);
+  }
+  return out;
+}
+
+std::u16string utf8_to_utf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    unsigned char b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      out += static_cast<char16_t>(b);
+      ++i;
+      continue;
+    }
+    size_t len = 0;
+    char32_t c = 0, min = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      len = 2, c = b & 0x1F, min = 0x80;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      len = 3, c = b & 0x0F, min = 0x800;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      len = 4, c = b & 0x07, min = 0x10000;
+    }
+    size_t n = 1;
+    while (len && n < len && i + n < text.size() &&
+           (static_cast<unsigned char>(text[i + n]) & 0xC0) == 0x80) {
+      c = (c << 6) | (static_cast<unsigned char>(text[i + n]) & 0x3F);
+      ++n;
+    }
+    if (len == 0 || n < len || c < min || c > 0x10FFFF || is_high_surrogate(c) ||
+        is_low_surrogate(c)) {
+      // One replacement per bad byte; the bytes after it are looked at anew.
+      out += static_cast<char16_t>(kReplacement);
+      ++i;
+      continue;
+    }
+    append_utf16(out, c);
+    i += len;
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Text, path and file-size helpers
+
+void stripcr(std::string& text) {
+  size_t cut = text.find_first_of("\r\n");
+  if (cut != std::string::npos) text.resize(cut);
+}
+
+int stripextension(std::string& text) {
+  if (text.empty()) return -1;
+  size_t slash = text.rfind('/');
+  size_t component = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = text.rfind('.');
+  // The dot must lie in the last component, after that component's first
+  // character, so "tile" and ".hidden" keep their names.
+  if (dot == std::string::npos || dot <= component) return 0;
+  text.resize(dot);
+  return static_cast<int>(dot);
+}
+
+std::string str_replace(std::string_view source, std::string_view pattern,
+                        std::string_view replacement) {
+  if (pattern.empty()) return std::string(source);
+  std::string out;
+  out.reserve(source.size());
+  size_t pos = 0;
+  for (size_t hit; (hit = source.find(pattern, pos)) != std::string_view::npos;
+       pos = hit + pattern.size()) {
+    out.append(source, pos, hit - pos);
+    out.append(replacement);
+  }
+  out.append(source, pos);
+  return out;
+}
+
+int64_t get_filesize(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return 0;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int correct_directory_string(std::string& directory) {
+  int length = static_cast<int>(directory.size());
+  if (!directory.empty() && directory.back() != '/') directory += '/';
+  return length;
+}
