@@ -174,3 +174,16 @@ void calculate_minmax_borders(GmfMap& map) {
     }
   }
 }
+
+// ---------------------------------------------------------------------------
+// Tile names as file names
+
+bool gmf_tile_file_name(const GmfTile& tile, std::string& name) {
+  name = utf16_to_utf8(tile.name);
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
+    std::fprintf(stderr, "unsafe tile name %s\n", name.c_str());
+    return false;
+  }
+  return true;
+}

@@ -106,3 +106,13 @@ void all_calibration_points_at_4_corners(GmfMap& map);
 // Sets map's min/max longitude and latitude from the first cal_count points
 // of every tile. Starts from +/-9999999.999; a NaN never becomes a bound.
 void calculate_minmax_borders(GmfMap& map);
+
+// ---------------------------------------------------------------------------
+// Tile names as file names
+
+// Converts the tile's name to UTF-8 for use as a file name inside a folder.
+// A name is safe when it is not empty, ".", or "..", and holds no "/" and no
+// zero unit.
+// @return true with `name` set; false after "unsafe tile name %s" (the
+//         converted name) on standard error.
+bool gmf_tile_file_name(const GmfTile& tile, std::string& name);

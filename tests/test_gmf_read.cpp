@@ -226,3 +226,34 @@ TEST(GmfReadDeathTest, ShortWordsAndNamesEndTheProcess) {
         << c.what;
   }
 }
+
+TEST(TileFileName, RefusesNamesThatLeaveTheFolder) {
+  struct Case {
+    std::u16string name;
+    bool safe;
+    std::string out, err;
+  } cases[] = {
+      {u"a.bmp", true, "a.bmp", ""},
+      {u"\u00e9t\u00e9 1.bmp", true, "\xc3\xa9t\xc3\xa9 1.bmp", ""},
+      {u"..a.bmp", true, "..a.bmp", ""},
+      {u"back\\slash.bmp", true, "back\\slash.bmp", ""},
+      {u"sub/a.bmp", false, "", "unsafe tile name sub/a.bmp\n"},
+      {u"../a.bmp", false, "", "unsafe tile name ../a.bmp\n"},
+      {u"..", false, "", "unsafe tile name ..\n"},
+      {u".", false, "", "unsafe tile name .\n"},
+      {u"", false, "", "unsafe tile name \n"},
+      {std::u16string(u"a\0b", 3), false, "", "unsafe tile name a\n"},
+  };
+  for (const Case& c : cases) {
+    GmfTile tile;
+    tile.name = c.name;
+    tile.name_len = static_cast<uint32_t>(c.name.size());
+    std::string name;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(gmf_tile_file_name(tile, name), c.safe) << c.out;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    if (c.safe) {
+      EXPECT_EQ(name, c.out);
+    }
+  }
+}
