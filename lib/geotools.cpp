@@ -1,11 +1,14 @@
 #include "geotools.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Streams
@@ -24,6 +27,28 @@ bool close_file_checked(FilePtr& file) {
 
 // ---------------------------------------------------------------------------
 // PendingFile
+
+namespace {
+
+// Temporary files not yet committed or discarded. A fatal error ends the
+// process through exit(), which runs no destructors; the handler below still
+// removes them, so no stray temporary file outlives the process.
+std::vector<std::string>& open_temporaries() {
+  static std::vector<std::string>* paths = [] {
+    std::atexit([] {
+      for (const std::string& p : open_temporaries()) unlink(p.c_str());
+    });
+    return new std::vector<std::string>;
+  }();
+  return *paths;
+}
+
+void forget_temporary(const std::string& path) {
+  std::vector<std::string>& paths = open_temporaries();
+  paths.erase(std::remove(paths.begin(), paths.end(), path), paths.end());
+}
+
+}  // namespace
 
 PendingFile::~PendingFile() { pending_file_discard(*this); }
 
@@ -44,6 +69,7 @@ bool pending_file_open(PendingFile& pending, const std::string& target) {
     unlink(name.c_str());
     return false;
   }
+  open_temporaries().push_back(name);
   pending.temp_path = std::move(name);
   pending.file.reset(f);
   return true;
@@ -55,6 +81,7 @@ bool pending_file_commit(PendingFile& pending) {
   if (ok && std::rename(pending.temp_path.c_str(), pending.target.c_str()) != 0)
     ok = false;
   if (ok) {
+    forget_temporary(pending.temp_path);
     pending.temp_path.clear();
     return true;
   }
@@ -66,6 +93,7 @@ void pending_file_discard(PendingFile& pending) {
   pending.file.reset();
   if (!pending.temp_path.empty()) {
     unlink(pending.temp_path.c_str());
+    forget_temporary(pending.temp_path);
     pending.temp_path.clear();
   }
 }

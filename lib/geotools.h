@@ -31,7 +31,8 @@ bool close_file_checked(FilePtr& file);
 // ---------------------------------------------------------------------------
 // A file written beside its target and renamed into place when complete, so
 // an earlier file of that name is never emptied or left half-written. The
-// temporary file is removed when the struct goes without a commit.
+// temporary file is removed when the struct goes without a commit, and when
+// the process ends through exit() before the commit.
 
 struct PendingFile {
   std::string target;     // final path

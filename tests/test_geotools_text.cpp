@@ -141,3 +141,19 @@ TEST(Streams, ACheckedCloseReportsALostWrite) {
   EXPECT_FALSE(close_file_checked(full));
   EXPECT_EQ(full, nullptr);
 }
+
+TEST(PendingFileDeathTest, AnExitRemovesTheTemporaryFile) {
+  TempDir dir;
+  const std::string target = dir.file("out.gmf");
+  write_file(target, "earlier");
+  EXPECT_EXIT(
+      {
+        PendingFile p;
+        if (!pending_file_open(p, target)) std::exit(3);
+        std::fputs("partial", p.file.get());
+        std::exit(1);
+      },
+      testing::ExitedWithCode(1), "");
+  EXPECT_EQ(list_dir(dir.path), std::vector<std::string>{"out.gmf"});
+  EXPECT_EQ(read_file(target), "earlier");
+}
