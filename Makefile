@@ -2,11 +2,15 @@
 #   make        release build of the library and the programs
 #   make test   build, then run every test through ctest
 #   make demo   build, make a sample map and run the tools on it
+#   make test-sanitize   every test again, built with AddressSanitizer and
+#                        UndefinedBehaviorSanitizer, in build-sanitize/
 BUILD ?= build
+SAN_BUILD ?= build-sanitize
+SAN_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO := $(BUILD)/demo
 
-.PHONY: all build test demo clean
+.PHONY: all build test test-sanitize demo clean
 
 all: build
 
@@ -19,6 +23,15 @@ build: $(BUILD)/CMakeCache.txt
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+$(SAN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS="$(SAN_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SAN_FLAGS)"
+
+test-sanitize: $(SAN_BUILD)/CMakeCache.txt
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+
 demo: build
 	$(BUILD)/examples/make_sample_map $(DEMO)
 	@echo
@@ -29,4 +42,4 @@ demo: build
 	@echo "report written to $(DEMO)/stat.txt"
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD)
