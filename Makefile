@@ -4,13 +4,20 @@
 #   make demo   build, make a sample map and run the tools on it
 #   make test-sanitize   every test again, built with AddressSanitizer and
 #                        UndefinedBehaviorSanitizer, in build-sanitize/
+#   make fuzz [FUZZ_SECONDS=600] [FUZZ_TARGETS="gmf_read ..."]
+#                        runs each libFuzzer target (needs clang and
+#                        libclang-rt-14-dev), in build-fuzz/
 BUILD ?= build
 SAN_BUILD ?= build-sanitize
 SAN_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?= gmf_read
+FUZZ_FLAGS := -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO := $(BUILD)/demo
 
-.PHONY: all build test test-sanitize demo clean
+.PHONY: all build test test-sanitize fuzz demo clean
 
 all: build
 
@@ -32,6 +39,13 @@ test-sanitize: $(SAN_BUILD)/CMakeCache.txt
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
+fuzz:
+	@command -v clang++ >/dev/null || { echo "make fuzz needs clang: apt-get install clang libclang-rt-14-dev"; exit 1; }
+	cmake -S . -B $(FUZZ_BUILD) -DGMF_FUZZ=ON -DCMAKE_BUILD_TYPE=None \
+	  -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS="$(FUZZ_FLAGS)"
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 demo: build
 	$(BUILD)/examples/make_sample_map $(DEMO)
 	@echo
@@ -42,4 +56,4 @@ demo: build
 	@echo "report written to $(DEMO)/stat.txt"
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -1,0 +1,64 @@
+// Writes the seed corpora of the fuzz targets from the same fixture builder
+// the tests use. Run by hand after a format-facing change:
+//   build/fuzz/make_fuzz_seeds fuzz/corpus
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "testutil.h"
+
+using namespace testutil;
+
+namespace {
+
+void seed(const std::string& root, const std::string& target, const std::string& name,
+          const std::string& bytes) {
+  std::filesystem::create_directories(root + "/" + target);
+  write_file(root + "/" + target + "/" + name, bytes);
+}
+
+FixtureTile tile(std::u16string name, uint32_t w, uint32_t h, size_t points, std::string data) {
+  FixtureTile t;
+  t.name = std::move(name);
+  t.width = w;
+  t.height = h;
+  t.cal = box_points(10, 51, 0.01, 0.01, 10, 5, w - 10, h - 5);
+  t.cal.resize(points);
+  t.data = std::move(data);
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fputs("Syntax: make_fuzz_seeds CORPUS_DIR\n", stderr);
+    return 2;
+  }
+  const std::string root = argv[1];
+
+  const std::string one = gmf_bytes({tile(u"a.bmp", 100, 50, 4, "BM0123456789")});
+  const std::string mixed =
+      gmf_bytes({tile(u"x=1.bmp", 64, 32, 4, "BMaaaa"), tile(u"two.bmp", 16, 16, 2, "BMbb"),
+                 tile(u"three.bmp", 16, 16, 3, "BMccc"),
+                 tile(std::u16string{u'\u00e9', 0xD83D, 0xDDFA, u'.', u'b'}, 20, 20, 4, "BMd")});
+  std::string short_cal = one;
+  short_cal.resize(8 + 4 + 10 + 16 + 2 * 24 + 5);
+  FixtureTile later = tile(u"l.bmp", 30, 30, 4, "L"), earlier = tile(u"e.bmp", 30, 30, 4, "E");
+  later.offset = 400;
+  earlier.offset = 300;
+  const std::string unordered = gmf_bytes({later, earlier}) + std::string(200, 'z');
+  FixtureTile unsafe = tile(u"../up.bmp", 30, 30, 4, "BMup");
+  FixtureTile empty = tile(u"zero.bmp", 30, 30, 4, "");
+
+  for (const char* target : {"gmf_read", "mosaiq_run"}) {
+    seed(root, target, "one_tile.gmf", one);
+    seed(root, target, "mixed.gmf", mixed);
+    seed(root, target, "short_calibration.gmf", short_cal);
+    seed(root, target, "unordered.gmf", unordered);
+    seed(root, target, "unsafe_name.gmf", gmf_bytes({unsafe}));
+    seed(root, target, "empty_tile.gmf", gmf_bytes({empty, tile(u"b.bmp", 8, 8, 4, "BMb")}));
+  }
+  std::printf("seeds written under %s\n", root.c_str());
+  return 0;
+}
