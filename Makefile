@@ -4,6 +4,7 @@
 #   make demo   build, make a sample map and run the tools on it
 #   make test-sanitize   every test again, built with AddressSanitizer and
 #                        UndefinedBehaviorSanitizer, in build-sanitize/
+#   make bench  benchmarks against tar and a floor program (bench/RESULTS.md)
 #   make fuzz [FUZZ_SECONDS=600] [FUZZ_TARGETS="gmf_read ..."]
 #                        runs each libFuzzer target (needs clang and
 #                        libclang-rt-14-dev), in build-fuzz/
@@ -17,7 +18,7 @@ FUZZ_FLAGS := -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-r
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO := $(BUILD)/demo
 
-.PHONY: all build test test-sanitize fuzz demo clean
+.PHONY: all build test test-sanitize fuzz bench demo clean
 
 all: build
 
@@ -38,6 +39,9 @@ test-sanitize: $(SAN_BUILD)/CMakeCache.txt
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+
+bench: build
+	bench/run.sh $(BUILD)
 
 fuzz:
 	@command -v clang++ >/dev/null || { echo "make fuzz needs clang: apt-get install clang libclang-rt-14-dev"; exit 1; }
