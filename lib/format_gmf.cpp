@@ -187,3 +187,21 @@ bool gmf_tile_file_name(const GmfTile& tile, std::string& name) {
   }
   return true;
 }
+
+// ---------------------------------------------------------------------------
+// Tile containment
+
+int isInsideTile(double lon, double lat, const GmfTile& tile) {
+  // Only a four-point tile has a footprint; the spare slots of others hold
+  // no points.
+  if (tile.cal_count < 4) return -1;
+  CalPoint corners[4] = {tile.cal[0], tile.cal[1], tile.cal[2], tile.cal[3]};
+  calibration_points_at_4_corners(corners, tile.width, tile.height);
+  static constexpr int kRing[5] = {kNorthWest, kNorthEast, kSouthEast, kSouthWest, kNorthWest};
+  double x[5], y[5];
+  for (int i = 0; i < 5; ++i) {
+    x[i] = corners[kRing[i]].lon;
+    y[i] = corners[kRing[i]].lat;
+  }
+  return isInsideP(lon, lat, x, y, 5);
+}

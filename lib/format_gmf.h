@@ -116,3 +116,17 @@ void calculate_minmax_borders(GmfMap& map);
 // @return true with `name` set; false after "unsafe tile name %s" (the
 //         converted name) on standard error.
 bool gmf_tile_file_name(const GmfTile& tile, std::string& name);
+
+// ---------------------------------------------------------------------------
+// Tile containment
+
+// Tells whether (lon, lat) lies inside the tile's footprint: a copy of its
+// four points normalised to the image corners (the tile is not changed),
+// taken as the ring NW, NE, SE, SW, NW. When the normalisation fails (its
+// message is printed) the ring is built from the points as stored, in slot
+// order 0, 1, 3, 2, 0.
+// @return the result of isInsideP for that ring: 1 inside (west and south
+//         borders included), -1 outside (east and north borders included),
+//         0 on an edge crossed exactly; -1 without a message for a tile with
+//         fewer than four points.
+int isInsideTile(double lon, double lat, const GmfTile& tile);

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <new>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -238,4 +239,126 @@ int correct_directory_string(std::string& directory) {
   int length = static_cast<int>(directory.size());
   if (!directory.empty() && directory.back() != '/') directory += '/';
   return length;
+}
+
+// ---------------------------------------------------------------------------
+// Point-in-polygon and OVL selection areas
+
+namespace {
+
+// Quadrant of vertex (vx, vy) around (px, py), numbered counter-clockwise
+// from the lower left; a vertex on either line through the point counts to
+// the lower or left side.
+int quadrant(double vx, double vy, double px, double py) {
+  if (vy <= py) return vx <= px ? 0 : 1;
+  return vx > px ? 2 : 3;
+}
+
+}  // namespace
+
+int isInsideP(double px, double py, const double* x, const double* y, int32_t n) {
+  if (n <= 0) return -1;
+  double prev_x = x[n - 1], prev_y = y[n - 1];
+  int prev_q = quadrant(prev_x, prev_y, px, py);
+  int w = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    const int q = quadrant(x[i], y[i], px, py);
+    switch ((q - prev_q + 4) % 4) {
+      case 1:
+        ++w;
+        break;
+      case 3:
+        --w;
+        break;
+      case 2: {
+        // Opposite quadrants: one end lies above the point's line and the
+        // other not, so the divisor is never zero.
+        const double xc = prev_x + (py - prev_y) * (x[i] - prev_x) / (y[i] - prev_y);
+        if (px == xc) return 0;
+        w += (px > xc) != (y[i] > prev_y) ? 2 : -2;
+        break;
+      }
+      default:
+        break;
+    }
+    prev_x = x[i];
+    prev_y = y[i];
+    prev_q = q;
+  }
+  if (w == 0) return -1;
+  if (w == 4 || w == -4) return 1;
+  return w;
+}
+
+namespace {
+
+bool starts_with(const char* line, std::string_view prefix) {
+  return std::strncmp(line, prefix.data(), prefix.size()) == 0;
+}
+
+}  // namespace
+
+int read_ovl_selection_areas(const std::string& path, SelectionAreas& areas) {
+  FilePtr file = open_file(path, "r");
+  if (!file) {
+    std::fprintf(stderr, "cannot open OVL file (%s)...\n", path.c_str());
+    return 0;
+  }
+
+  int32_t count = 0;  // areas begun; the current one is count - 1
+  bool collecting = false;
+  int32_t slot = 0;
+  // Carried over to lines that do not parse, and from one area to the next.
+  int last_index = 0;
+  double last_x = 0.0, last_y = 0.0;
+
+  char line[1024];
+  while (std::fgets(line, sizeof line, file.get())) {
+    if (starts_with(line, "[Symbol ")) {
+      if (count == kOvlMaxAreas) {
+        std::fprintf(stderr, "too many areas in OVL file (%s) ...\n", path.c_str());
+        return 0;
+      }
+      try {
+        areas.area_x[count].assign(kOvlMaxPoints, 0.0);
+        areas.area_y[count].assign(kOvlMaxPoints, 0.0);
+      } catch (const std::bad_alloc&) {
+        areas.area_x[count].clear();
+        areas.area_y[count].clear();
+        std::fputs("malloc: out of memory error\n", stderr);
+        return 0;
+      }
+      areas.area_points[count] = 1;
+      ++count;
+      collecting = false;
+      slot = 0;
+      continue;
+    }
+    if (count == 0) continue;  // before the first section: belongs to no area
+
+    const int32_t area = count - 1;
+    const bool is_x = starts_with(line, "XKoord");
+    if (starts_with(line, "Typ=3") || starts_with(line, "Typ=4")) {
+      collecting = true;
+    } else if (collecting && (is_x || starts_with(line, "YKoord"))) {
+      double& last = is_x ? last_x : last_y;
+      std::sscanf(line, is_x ? "XKoord%d=%lf" : "YKoord%d=%lf", &last_index, &last);
+      if (last_index > slot) {
+        ++slot;
+        if (slot == kOvlMaxPoints) {
+          std::fputs("area limit: out of memory error\n", stderr);
+          return 0;
+        }
+      }
+      (is_x ? areas.area_x : areas.area_y)[area][slot] = last;
+    }
+    areas.area_points[area] = slot + 1;
+  }
+
+  if (count == 0) {
+    std::fprintf(stderr, "no polygonal areas in OVL file (%s) ...\n", path.c_str());
+    return 0;
+  }
+  areas.area_count = count;
+  return 1;
 }

@@ -4,11 +4,13 @@
 // helpers. Nothing here prints unless its comment says so.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Streams
@@ -99,3 +101,55 @@ int64_t get_filesize(const std::string& path);
 // Appends "/" unless the text is empty or already ends in "/".
 // @return the length of the text on entry.
 int correct_directory_string(std::string& directory);
+
+// ---------------------------------------------------------------------------
+// Point-in-polygon and OVL selection areas
+
+// Tells where the point (px, py) lies against the polygon of n vertices
+// (x[i], y[i]); the outline is closed from the last vertex back to the first.
+// Counts the quadrant steps of the outline around the point; a vertex on the
+// point's horizontal or vertical line counts to the lower or left side, so
+// bottom and left edges are inside, top and right edges outside.
+// @return 1 when the outline winds once around the point (either direction);
+//         -1 when it does not, and for n <= 0 (the arrays are then not read);
+//         0 when an edge between opposite quadrants crosses the point's
+//         horizontal line exactly at px;
+//         otherwise the raw quadrant count: 8 / -8 for two turns, 12 / -12
+//         for three and so on, positive for a counter-clockwise outline.
+int isInsideP(double px, double py, const double* x, const double* y, int32_t n);
+
+inline constexpr int32_t kOvlMaxAreas = 1000;   // areas per table
+inline constexpr int32_t kOvlMaxPoints = 999;   // points per area: slots 0 .. 998
+
+// Polygon areas read from an OVL file. Area j has area_points[j] points; its
+// coordinates are area_x[j][i], area_y[j][i] for i below area_points[j], in
+// the form isInsideP takes. A begun area holds kOvlMaxPoints values in each
+// array, zero where no coordinate line wrote.
+struct SelectionAreas {
+  int32_t area_count = 0;  // set only by a successful read
+  std::array<std::vector<double>, kOvlMaxAreas> area_x;
+  std::array<std::vector<double>, kOvlMaxAreas> area_y;
+  std::array<int32_t, kOvlMaxAreas> area_points{};
+};
+
+// Reads the polygonal symbol sections of an OVL file into `areas`. Lines are
+// read in pieces of at most 1023 characters, each piece examined as a line:
+//   "[Symbol "        begins a new area (every section counts, whatever its
+//                     type); lines before the first one are ignored;
+//   "Typ=3", "Typ=4"  switches collecting on until the next section;
+//   "XKoord%d=%lf"    while collecting: index and x value;
+//   "YKoord%d=%lf"    while collecting: index and y value.
+// A coordinate line whose index is greater than the current slot moves the
+// slot forward by exactly one; its value goes into the current slot. The
+// last index and the last x and y values carry over to lines that do not
+// parse, and from one area to the next.
+// @return 1 when at least one area was read, with area_count set; 0 after one
+//         of these messages on standard error:
+//         "cannot open OVL file (%s)...\n"            (table untouched)
+//         "malloc: out of memory error\n"
+//         "too many areas in OVL file (%s) ...\n"     (a 1001st section)
+//         "area limit: out of memory error\n"         (a point index 999)
+//         "no polygonal areas in OVL file (%s) ...\n" (no section at all)
+//         After a failure the areas begun so far stay in the table and
+//         area_count is left as it was. The file is closed on every path.
+int read_ovl_selection_areas(const std::string& path, SelectionAreas& areas);
