@@ -1,6 +1,7 @@
 #include "geotools.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -239,3 +240,20 @@ int correct_directory_string(std::string& directory) {
   if (!directory.empty() && directory.back() != '/') directory += '/';
   return length;
 }
+
+// ---------------------------------------------------------------------------
+// Degree ranges and metric lengths
+
+static_assert(kDegreeToRadian == kPiTenDigits / 180.0,
+              "the factor is the ten-digit pi over 180");
+
+int is_degree_long(double longitude) { return longitude >= -180.0 && longitude <= 180.0; }
+
+int is_degree_lat(double latitude) { return latitude >= -90.0 && latitude <= 90.0; }
+
+double len_x(double dlon, double latitude) {
+  const double angle = latitude * kDegreeToRadian;
+  return std::cos(angle) * kMetresPerDegree * dlon;
+}
+
+double len_y(double dlat) { return dlat * kMetresPerDegree; }
