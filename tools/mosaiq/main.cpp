@@ -5,7 +5,6 @@
 // Exit status: 0 success, 2 wrong argument count, 1 any failure (also a
 // complete run in which the root document or a tile document could not be
 // written).
-#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -30,7 +29,6 @@ const char kUsage[] =
 // @return false (value untouched) when the text does not begin with a number.
 bool read_decimal(const char* text, int& value) {
   char* end = nullptr;
-  errno = 0;
   const long v = std::strtol(text, &end, 10);
   if (end == text) return false;
   value = v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : static_cast<int>(v);
