@@ -1,7 +1,8 @@
 # Front door for the CMake build.
 #   make        release build of the library and the programs
 #   make test   build, then run every test through ctest
-#   make demo   build, make a sample map and run the tools on it
+#   make demo   build, make a sample map, report it with tallix and turn it
+#               into a KML super-overlay with mosaiq
 #   make test-sanitize   every test again, built with AddressSanitizer and
 #                        UndefinedBehaviorSanitizer, in build-sanitize/
 #   make bench  benchmarks against tar and a floor program (bench/RESULTS.md)
@@ -58,6 +59,12 @@ demo: build
 	@cat $(DEMO)/stat.txt
 	@echo
 	@echo "report written to $(DEMO)/stat.txt"
+	@echo
+	@echo "mosaiq super-overlay of $(DEMO)/sample.gmf:"
+	mkdir -p $(DEMO)/kml
+	$(BUILD)/tools/mosaiq/mosaiq $(DEMO)/sample.gmf 255 384 -1 "" "" $(DEMO)/kml $(DEMO)/kml/sample.kml
+	@echo
+	@echo "root document: $(DEMO)/kml/sample.kml"
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -1,8 +1,12 @@
 #include "format_gmf.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
 #include <new>
+
+#include <sys/stat.h>
 
 // ---------------------------------------------------------------------------
 // Reading
@@ -204,4 +208,64 @@ int isInsideTile(double lon, double lat, const GmfTile& tile) {
     y[i] = corners[kRing[i]].lat;
   }
   return isInsideP(lon, lat, x, y, 5);
+}
+
+// ---------------------------------------------------------------------------
+// Tile extraction and tile-name cleaning
+
+void gmf_tile_filename_clean(std::u16string& name, uint32_t len) {
+  const size_t n = std::min<size_t>(len, name.size());
+  for (size_t i = 0; i < n; ++i)
+    if (name[i] == u'=') name[i] = u'_';
+}
+
+void gmf_all_tiles_filename_clean(GmfMap& map) {
+  for (uint32_t i = 0; i < map.tile_count; ++i)
+    gmf_tile_filename_clean(map.tiles[i].name, map.tiles[i].name_len);
+}
+
+int bitmap_from_gmf(GmfMap& map, const std::string& directory, uint32_t index) {
+  const GmfTile& tile = map.tiles[index];
+
+  // One heap buffer per tile, left uninitialised: it is filled by one read.
+  std::unique_ptr<char[]> buffer;
+  try {
+    buffer.reset(new char[tile.size]);
+  } catch (const std::bad_alloc&) {
+    std::fputs("out of memory error\n", stderr);
+    return 0;
+  }
+
+  std::FILE* in = map.file.get();
+  if (tile.size == 0 || fseeko(in, static_cast<off_t>(tile.offset), SEEK_SET) != 0 ||
+      std::fread(buffer.get(), tile.size, 1, in) != 1) {
+    std::fputs("GMF bitmap read error\n", stderr);
+    return 0;
+  }
+
+  std::string name;
+  if (!gmf_tile_file_name(tile, name)) return 0;
+  std::string path = directory;
+  correct_directory_string(path);
+  path += name;
+
+  FilePtr out = open_file(path, "wb");
+  if (!out) {
+    std::fprintf(stderr, "can't open map file %s\n", path.c_str());
+    return 0;
+  }
+  // Unbuffered: the bytes go from our buffer to the file in one write,
+  // without a second copy in a stdio buffer.
+  std::setvbuf(out.get(), nullptr, _IONBF, 0);
+  struct stat st;
+  const bool regular = fstat(fileno(out.get()), &st) == 0 && S_ISREG(st.st_mode);
+  const bool written = std::fwrite(buffer.get(), tile.size, 1, out.get()) == 1;
+  if (!close_file_checked(out) || !written) {
+    std::fputs("GMF bitmap write error\n", stderr);
+    // Only a regular file that we just filled is ours to remove; a device or
+    // other special file named like the tile is left alone.
+    if (regular) std::remove(path.c_str());
+    return 0;
+  }
+  return 1;
 }

@@ -130,3 +130,28 @@ bool gmf_tile_file_name(const GmfTile& tile, std::string& name);
 //         0 on an edge crossed exactly; -1 without a message for a tile with
 //         fewer than four points.
 int isInsideTile(double lon, double lat, const GmfTile& tile);
+
+// ---------------------------------------------------------------------------
+// Tile extraction and tile-name cleaning
+
+// Replaces every "=" among the first `len` units of `name` by "_" (units
+// beyond the name's end are never touched). Nothing else changes.
+void gmf_tile_filename_clean(std::u16string& name, uint32_t len);
+
+// Cleans every tile name of `map`, in table order.
+void gmf_all_tiles_filename_clean(GmfMap& map);
+
+// Copies the image bytes of tile `index` (the caller keeps it below
+// tile_count) from the open map.file into `directory` + the tile's file name
+// (gmf_tile_file_name); "out", "out/" and "" (working folder) all work. An
+// existing file is replaced. Leaves map.file behind the tile's bytes.
+// @return 1 on success; 0 after one of these on standard error:
+//   "out of memory error"            no buffer for the bytes, nothing created
+//   "GMF bitmap read error"          bytes not read whole (also size 0),
+//                                    nothing created
+//   "unsafe tile name %s"            the name is no safe file name, nothing
+//                                    created
+//   "can't open map file %s"         the output path cannot be opened
+//   "GMF bitmap write error"         a write or the close failed; the partial
+//                                    file is removed
+int bitmap_from_gmf(GmfMap& map, const std::string& directory, uint32_t index);

@@ -1,6 +1,7 @@
 #include "geotools.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -362,3 +363,20 @@ int read_ovl_selection_areas(const std::string& path, SelectionAreas& areas) {
   areas.area_count = count;
   return 1;
 }
+
+// ---------------------------------------------------------------------------
+// Degree ranges and metric lengths
+
+static_assert(kDegreeToRadian == kPiTenDigits / 180.0,
+              "the factor is the ten-digit pi over 180");
+
+int is_degree_long(double longitude) { return longitude >= -180.0 && longitude <= 180.0; }
+
+int is_degree_lat(double latitude) { return latitude >= -90.0 && latitude <= 90.0; }
+
+double len_x(double dlon, double latitude) {
+  const double angle = latitude * kDegreeToRadian;
+  return std::cos(angle) * kMetresPerDegree * dlon;
+}
+
+double len_y(double dlat) { return dlat * kMetresPerDegree; }

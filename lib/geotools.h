@@ -153,3 +153,30 @@ struct SelectionAreas {
 //         After a failure the areas begun so far stay in the table and
 //         area_count is left as it was. The file is closed on every path.
 int read_ovl_selection_areas(const std::string& path, SelectionAreas& areas);
+
+// ---------------------------------------------------------------------------
+// Degree ranges and metric lengths
+
+// Pi with ten significant digits. The degree-to-radian factor below and the
+// converter's rotation formula both rest on this value, not on a more precise
+// pi; the difference shows near the poles.
+inline constexpr double kPiTenDigits = 3.141592654;
+// 3.141592654 / 180, stored as the nearest double.
+inline constexpr double kDegreeToRadian = 0.017453292522222223;
+// Metres per degree of latitude, and per degree of longitude at the equator.
+inline constexpr double kMetresPerDegree = 111325.0;
+
+// @return 1 when -180 <= longitude <= 180, else 0 (also for NaN).
+int is_degree_long(double longitude);
+
+// @return 1 when -90 <= latitude <= 90, else 0 (also for NaN).
+int is_degree_lat(double latitude);
+
+// East-west distance in metres of the longitude difference `dlon` measured at
+// `latitude` (both in degrees): cos(latitude) * 111325 * dlon. Nothing is
+// checked or folded across the 180 meridian; the sign follows dlon except at
+// the poles, where the ten-digit pi gives a tiny negative cosine.
+double len_x(double dlon, double latitude);
+
+// North-south distance in metres of the latitude difference `dlat` (degrees).
+double len_y(double dlat);
