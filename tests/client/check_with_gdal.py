@@ -45,9 +45,12 @@ for tool in ("xmllint", "gdalbuildvrt"):
 gdal.UseExceptions()
 
 failures = []
+checks = 0
 
 
 def check(cond, what):
+    global checks
+    checks += 1
     if not cond:
         failures.append(what)
         print(f"FAIL: {what}")
@@ -93,7 +96,7 @@ def main():
     if failures:
         print(f"{len(failures)} check(s) failed")
         sys.exit(1)
-    print("all client checks passed")
+    print(f"all {checks} client checks passed")
 
 
 def run_checks(args, work):
