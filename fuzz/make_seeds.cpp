@@ -59,6 +59,18 @@ int main(int argc, char** argv) {
     seed(root, target, "unsafe_name.gmf", gmf_bytes({unsafe}));
     seed(root, target, "empty_tile.gmf", gmf_bytes({empty, tile(u"b.bmp", 8, 8, 4, "BMb")}));
   }
+  // OVL overlay files: polygon sections, other sections, odd orders.
+  std::string square = "[Symbol 1]\nTyp=4\n";
+  for (int i = 0; i < 5; ++i)
+    square += "XKoord" + std::to_string(i) + "=" + std::to_string(10 + (i % 2)) + ".5\nYKoord" +
+              std::to_string(i) + "=" + std::to_string(50 + (i / 2) % 2) + ".25\n";
+  seed(root, "ovl", "square.ovl", square);
+  seed(root, "ovl", "mixed.ovl",
+       "[Overlay]\nSymbole=3\n[Symbol 1]\nTyp=2\nXKoord0=1\n[Symbol 2]\nTyp=3\nYKoord0=2\n"
+       "XKoord0=1\nYKoord1=4\nXKoord1=3\nXKoord7=9\nYKoord7=x\n[Symbol 3]\nTyp=30\n"
+       "XKoord1=5\n[Symbol]\n  XKoord2=1\n");
+  seed(root, "ovl", "long_line.ovl", "[Symbol 1]\nTyp=4\nXKoord0=" + std::string(3000, '7') + "\n");
+
   std::printf("seeds written under %s\n", root.c_str());
   return 0;
 }
