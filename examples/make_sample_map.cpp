@@ -1,6 +1,7 @@
 // make_sample_map: draws a small synthetic map (a 3 x 2 grid of calibrated
 // 24-bit BMP tiles over longitudes 10 to 11.5 and latitudes 50 to 51) and
-// writes the tiles, one KAL list describing them, and the GMF file.
+// writes the tiles and one KAL list describing them; the GMF file is then
+// built from that list and the tile folder by the library.
 //
 //   make_sample_map OUTDIR     -> OUTDIR/tiles/*.bmp, OUTDIR/sample.kal,
 //                                 OUTDIR/sample.gmf
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 
 #include "format_gmf.h"
+#include "format_kal.h"
 
 namespace {
 
@@ -100,60 +102,48 @@ int main(int argc, char** argv) {
   mkdir(out.c_str(), 0777);
   mkdir((out + "/tiles").c_str(), 0777);
 
-  std::string kal;
-  std::vector<std::string> names, images;
-  std::vector<std::vector<CalPoint>> points;
+  // The tiles and one KAL record per tile, written through the library.
+  FilePtr kal = open_file(out + "/sample.kal", "w");
+  if (!kal) {
+    std::fprintf(stderr, "cannot write %s/sample.kal\n", out.c_str());
+    return 1;
+  }
   for (int row = 0; row < kRows; ++row)
     for (int col = 0; col < kCols; ++col) {
       char name[32];
       std::snprintf(name, sizeof name, "sample_r%d_c%d.bmp", row, col);
-      names.push_back(name);
-      images.push_back(draw_tile(col, row));
-      points.push_back(tile_points(col, row));
-      if (!write_bytes(out + "/tiles/" + name, images.back())) {
+      if (!write_bytes(out + "/tiles/" + name, draw_tile(col, row))) {
         std::fprintf(stderr, "cannot write %s/tiles/%s\n", out.c_str(), name);
         return 1;
       }
-      kal += "[Kalibrierung]\n";
+      const std::vector<CalPoint> cal = tile_points(col, row);
+      KalCoords coords;
+      KalPixels pixels;
       for (int n = 0; n < 4; ++n) {
-        char buf[200];
-        std::snprintf(buf, sizeof buf,
-                      "[Calibration Point %d]\nLongitude = %.8lf\nLatitude = %.8lf\n"
-                      "Pixel = POINT(%ld,%ld)\n",
-                      n + 1, points.back()[n].lon, points.back()[n].lat,
-                      long(points.back()[n].x), long(points.back()[n].y));
-        kal += buf;
+        coords[n][0] = cal[n].lon;
+        coords[n][1] = cal[n].lat;
+        pixels[n][0] = static_cast<int32_t>(cal[n].x);
+        pixels[n][1] = static_cast<int32_t>(cal[n].y);
       }
-      kal += "[Map]\nBitmap = " + std::string(name) + "\n";
-      kal += "Size = SIZE(" + std::to_string(kTileW) + "," + std::to_string(kTileH) + ")\n";
+      write_kal(kal.get(), name, kTileW, kTileH, coords, pixels, 4);
+      std::fputs("\n", kal.get());  // a record ends without a line end
     }
-  if (!write_bytes(out + "/sample.kal", kal)) {
+  if (!close_file_checked(kal)) {
     std::fprintf(stderr, "cannot write %s/sample.kal\n", out.c_str());
     return 1;
   }
 
-  // The GMF file: header, directory, then the images back to back.
-  std::string gmf;
-  put32(gmf, kGmfVersion);
-  put32(gmf, uint32_t(names.size()));
-  uint32_t offset = kGmfHeaderSize;
-  for (const std::string& n : names) offset += kGmfEntryWords + 2 * uint32_t(n.size()) + 4 * 24;
-  for (size_t i = 0; i < names.size(); ++i) {
-    put32(gmf, uint32_t(names[i].size()));
-    for (char c : names[i]) put16(gmf, uint8_t(c));
-    put32(gmf, offset);
-    put32(gmf, kTileW);
-    put32(gmf, kTileH);
-    put32(gmf, 4);
-    for (const CalPoint& p : points[i]) gmf.append(reinterpret_cast<const char*>(&p), sizeof p);
-    offset += uint32_t(images[i].size());
-  }
-  for (const std::string& image : images) gmf += image;
-  if (!write_bytes(out + "/sample.gmf", gmf)) {
-    std::fprintf(stderr, "cannot write %s/sample.gmf\n", out.c_str());
+  // The GMF file, built from the KAL list and the folder of tiles.
+  GmfMap map;
+  FilePtr list = open_file(out + "/sample.kal", "r");
+  if (!list || !read_kals(list.get(), map)) {
+    std::fprintf(stderr, "cannot read %s/sample.kal\n", out.c_str());
     return 1;
   }
-  std::printf("sample map: %s/sample.gmf (%zu tiles; images in %s/tiles, KAL list %s/sample.kal)\n",
-              out.c_str(), names.size(), out.c_str(), out.c_str());
+  map.path = out + "/sample.gmf";
+  std::string tiles = out + "/tiles";
+  if (!gmf_write_bitmap_from_directory(map, tiles)) return 1;
+  std::printf("sample map: %s/sample.gmf (%lu tiles; images in %s/tiles, KAL list %s/sample.kal)\n",
+              out.c_str(), static_cast<unsigned long>(map.tile_count), out.c_str(), out.c_str());
   return 0;
 }

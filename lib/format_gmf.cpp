@@ -8,6 +8,8 @@
 
 #include <sys/stat.h>
 
+#include "format_kal.h"
+
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -265,6 +267,302 @@ int bitmap_from_gmf(GmfMap& map, const std::string& directory, uint32_t index) {
     // Only a regular file that we just filled is ours to remove; a device or
     // other special file named like the tile is left alone.
     if (regular) std::remove(path.c_str());
+    return 0;
+  }
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Writing GMF files and KAL exports
+
+void fwritedword(std::FILE* stream, uint32_t value) {
+  const unsigned char b[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                              static_cast<unsigned char>(value >> 16),
+                              static_cast<unsigned char>(value >> 24)};
+  if (std::fwrite(b, 4, 1, stream) != 1) {
+    std::fputs("GMF DWORD write error\n", stderr);
+    std::exit(1);
+  }
+}
+
+void fwritewstring(std::FILE* stream, const char16_t* text, int32_t n) {
+  if (n <= 0 || std::fwrite(text, 2 * static_cast<size_t>(n), 1, stream) != 1) {
+    std::fputs("GMF WCHAR write error\n", stderr);
+    std::exit(1);
+  }
+}
+
+namespace {
+
+bool index_in_range(const GmfMap& map, int32_t index) {
+  if (index >= 0 && static_cast<uint32_t>(index) < map.tile_count &&
+      static_cast<size_t>(index) < map.tiles.size())
+    return true;
+  std::fprintf(stderr, "tile index %d out of range ...\n", static_cast<int>(index));
+  return false;
+}
+
+bool name_is_writable(const GmfTile& tile) {
+  if (tile.name_len - 1 <= kGmfMaxNameLength - 1 && tile.name_len == tile.name.size()) return true;
+  std::fputs("stringsize exceeded, aborted ...\n", stderr);
+  return false;
+}
+
+bool cal_count_in(const GmfTile& tile, uint32_t min) {
+  if (tile.cal_count >= min && tile.cal_count <= kGmfMaxCalPoints) return true;
+  std::fputs("number of calibration points should be in [2..4] ...\n", stderr);
+  return false;
+}
+
+// A file that gmf_read accepts holds 1 to 100000 tiles.
+bool tile_count_is_writable(int64_t count) {
+  if (count >= 1 && count <= kGmfMaxTiles) return true;
+  std::fprintf(stderr, "number of tiles = %ld not accepted\n", static_cast<long>(count));
+  return false;
+}
+
+// Works out where each tile's image bytes will lie: right behind the
+// directory, back to back in order.
+// @return false after "GMF file too large ..." when an offset passes 32 bits.
+bool data_offsets(const std::vector<const GmfTile*>& tiles, std::vector<uint32_t>& offsets) {
+  uint64_t next = kGmfHeaderSize;
+  for (const GmfTile* t : tiles)
+    next += kGmfEntryWords + 2 * uint64_t{t->name_len} + sizeof(CalPoint) * uint64_t{t->cal_count};
+  offsets.clear();
+  offsets.reserve(tiles.size());
+  for (const GmfTile* t : tiles) {
+    if (next > UINT32_MAX) {
+      std::fputs("GMF file too large ...\n", stderr);
+      return false;
+    }
+    offsets.push_back(static_cast<uint32_t>(next));
+    next += t->size;
+  }
+  return true;
+}
+
+// Name length, name, offset, width, height and point count of an entry.
+void write_entry_words(std::FILE* out, const GmfTile& tile, uint32_t offset) {
+  fwritedword(out, tile.name_len);
+  fwritewstring(out, tile.name.data(), static_cast<int32_t>(tile.name_len));
+  fwritedword(out, offset);
+  fwritedword(out, tile.width);
+  fwritedword(out, tile.height);
+  fwritedword(out, tile.cal_count);
+}
+
+// One chosen tile: its source map and its index there.
+struct Pick {
+  const GmfMap* map;
+  int32_t index;
+};
+
+// Adds a selection to `picks`: the listed indices, or every tile of the
+// source when list is null. Checks the count and every index first.
+bool add_selection(std::vector<Pick>& picks, const GmfMap& source, const int32_t* list,
+                   int32_t count) {
+  if (!list) {
+    for (uint32_t i = 0; i < source.tile_count; ++i) {
+      if (!index_in_range(source, static_cast<int32_t>(i))) return false;
+      picks.push_back({&source, static_cast<int32_t>(i)});
+    }
+    return true;
+  }
+  for (int32_t i = 0; i < count; ++i) {
+    if (!index_in_range(source, list[i])) return false;
+    picks.push_back({&source, list[i]});
+  }
+  return true;
+}
+
+// A selection's count: the list's count, or the source's tile count when no
+// list is given.
+int64_t selection_count(const GmfMap& source, const int32_t* list, int32_t count) {
+  return list ? int64_t{count} : int64_t{source.tile_count};
+}
+
+bool count_is_valid(const int32_t* list, int32_t count) {
+  if (!list || count >= 0) return true;
+  std::fprintf(stderr, "tile index %d out of range ...\n", static_cast<int>(count));
+  return false;
+}
+
+// Writes the chosen tiles as a new GMF file at `path`.
+int write_picks(const std::string& path, const std::vector<Pick>& picks) {
+  std::vector<const GmfTile*> tiles;
+  tiles.reserve(picks.size());
+  for (const Pick& p : picks) {
+    const GmfTile& tile = p.map->tiles[p.index];
+    if (!name_is_writable(tile) || !cal_count_in(tile, kGmfMinCalPoints)) return 0;
+    tiles.push_back(&tile);
+  }
+  std::vector<uint32_t> offsets;
+  if (!data_offsets(tiles, offsets)) return 0;
+
+  PendingFile out;
+  if (!pending_file_open(out, path)) {
+    std::fprintf(stderr, "can't open GMF file %s for writing ...\n", path.c_str());
+    return 0;
+  }
+  std::FILE* f = out.file.get();
+  fwritedword(f, kGmfVersion);
+  fwritedword(f, static_cast<uint32_t>(picks.size()));
+  for (size_t i = 0; i < picks.size(); ++i) {
+    if (!gmf_write_entry_kal(f, *picks[i].map, picks[i].index, offsets[i])) {
+      std::fputs("GMF write error\n", stderr);
+      return 0;
+    }
+  }
+  for (const Pick& p : picks) {
+    if (!gmf_write_entry_bitmap(p.map->file.get(), f, *p.map, p.index)) {
+      std::fputs("GMF write error\n", stderr);
+      return 0;
+    }
+  }
+  if (!pending_file_commit(out)) {
+    std::fputs("GMF write error\n", stderr);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int gmf_write_entry_kal(std::FILE* out, const GmfMap& source, int32_t index, uint32_t offset) {
+  if (!index_in_range(source, index)) return 0;
+  const GmfTile& tile = source.tiles[index];
+  // A name length of 0 is left to fwritewstring, which ends the process.
+  if ((tile.name_len != 0 && !name_is_writable(tile)) || !cal_count_in(tile, 0)) return 0;
+  write_entry_words(out, tile, offset);
+  if (std::fwrite(tile.cal, sizeof(CalPoint), tile.cal_count, out) != tile.cal_count) {
+    std::fputs("GMF CP write error\n", stderr);
+    return 0;
+  }
+  return 1;
+}
+
+int gmf_write_entry_bitmap(std::FILE* in, std::FILE* out, const GmfMap& source, int32_t index) {
+  if (!index_in_range(source, index)) return 0;
+  const GmfTile& tile = source.tiles[index];
+  if (tile.size == 0) return 1;
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[tile.size]);
+  if (!buffer) {
+    std::fputs("out of memory error\n", stderr);
+    return 0;
+  }
+  if (!in || fseeko(in, tile.offset, SEEK_SET) != 0 ||
+      std::fread(buffer.get(), tile.size, 1, in) != 1) {
+    std::fputs("GMF bitmap read error\n", stderr);
+    return 0;
+  }
+  if (std::fwrite(buffer.get(), tile.size, 1, out) != 1 || std::fflush(out) != 0) {
+    std::fputs("GMF bitmap write error\n", stderr);
+    return 0;
+  }
+  return 1;
+}
+
+int copy_gmf_selected_bitmaps(const GmfMap& source, const GmfMap& dest, const int32_t* list,
+                              int32_t count) {
+  if (!count_is_valid(list, count) || !tile_count_is_writable(selection_count(source, list, count)))
+    return 0;
+  std::vector<Pick> picks;
+  if (!add_selection(picks, source, list, count)) return 0;
+  return write_picks(dest.path, picks);
+}
+
+int copy_gmf_selected_bitmaps_from_2_sources(const GmfMap& first, const GmfMap& second,
+                                             const GmfMap& dest, const int32_t* list1,
+                                             const int32_t* list2, int32_t count1,
+                                             int32_t count2) {
+  if (!count_is_valid(list1, count1) || !count_is_valid(list2, count2) ||
+      !tile_count_is_writable(selection_count(first, list1, count1) +
+                              selection_count(second, list2, count2)))
+    return 0;
+  std::vector<Pick> picks;
+  if (!add_selection(picks, first, list1, count1) || !add_selection(picks, second, list2, count2))
+    return 0;
+  return write_picks(dest.path, picks);
+}
+
+int gmf_write_bitmap_from_directory(GmfMap& map, std::string& directory) {
+  if (map.tile_count > map.tiles.size()) {
+    std::fprintf(stderr, "number of tiles = %ld not accepted\n",
+                 static_cast<long>(static_cast<int32_t>(map.tile_count)));
+    return 0;
+  }
+  if (!tile_count_is_writable(static_cast<int32_t>(map.tile_count))) return 0;
+  std::vector<const GmfTile*> tiles;
+  tiles.reserve(map.tile_count);
+  for (uint32_t i = 0; i < map.tile_count; ++i) {
+    const GmfTile& tile = map.tiles[i];
+    if (!name_is_writable(tile) || !cal_count_in(tile, kGmfMinCalPoints)) return 0;
+    tiles.push_back(&tile);
+  }
+  if (!gmf_get_bitmap_sizes(map, directory)) return 0;
+  std::vector<uint32_t> offsets;
+  if (!data_offsets(tiles, offsets)) return 0;
+  for (uint32_t i = 0; i < map.tile_count; ++i) map.tiles[i].offset = offsets[i];
+
+  PendingFile out;
+  if (!pending_file_open(out, map.path)) {
+    std::fprintf(stderr, "can't open GMF file %s\n", map.path.c_str());
+    return 0;
+  }
+  std::FILE* f = out.file.get();
+  fwritedword(f, kGmfVersion);
+  fwritedword(f, map.tile_count);
+  for (uint32_t i = 0; i < map.tile_count; ++i) {
+    const GmfTile& tile = map.tiles[i];
+    write_entry_words(f, tile, tile.offset);
+    if (std::fwrite(tile.cal, sizeof(CalPoint) * tile.cal_count, 1, f) != 1) {
+      std::fputs("GMF write error\n", stderr);
+      return 0;
+    }
+  }
+  for (uint32_t i = 0; i < map.tile_count; ++i) {
+    std::printf("write bitmap %ld: %s\n", static_cast<long>(i) + 1,
+                utf16_to_utf8(map.tiles[i].name).c_str());
+    if (!gmf_write_entry_bitmap_from_directory(f, map, directory, static_cast<int32_t>(i)))
+      return 0;
+  }
+  if (!pending_file_commit(out)) {
+    std::fputs("GMF write error\n", stderr);
+    return 0;
+  }
+  return 1;
+}
+
+int write_gmf_entry_as_KAL(const GmfTile& tile, const std::string& directory) {
+  std::string path = directory;
+  correct_directory_string(path);
+  std::string name;
+  if (!gmf_tile_file_name(tile, name)) return 0;
+  path += name;
+  stripextension(path);
+  path += ".kal";
+
+  PendingFile out;
+  if (!pending_file_open(out, path)) {
+    std::fprintf(stderr, "can't open KAL file %s\n", path.c_str());
+    return 0;
+  }
+  std::FILE* f = out.file.get();
+  std::fputs("[Kalibrierung]\n", f);
+  const uint32_t points = std::min(tile.cal_count, kGmfMaxCalPoints);
+  for (uint32_t n = 1; n <= points; ++n) {
+    const CalPoint& c = tile.cal[n - 1];
+    std::fprintf(f,
+                 "[Calibration Point %d]\nLongitude = %.8lf\nLatitude = %.8lf\n"
+                 "Pixel = POINT(%ld,%ld)\n",
+                 static_cast<int>(n), c.lon, c.lat, static_cast<long>(static_cast<int32_t>(c.x)),
+                 static_cast<long>(static_cast<int32_t>(c.y)));
+  }
+  std::fprintf(f, "[Map]\nBitmap = %s\nSize = SIZE(%ld,%ld)\n", name.c_str(),
+               static_cast<long>(static_cast<int32_t>(tile.width)),
+               static_cast<long>(static_cast<int32_t>(tile.height)));
+  if (!pending_file_commit(out)) {
+    std::fprintf(stderr, "can't write KAL file %s\n", path.c_str());
     return 0;
   }
   return 1;

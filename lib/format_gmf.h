@@ -155,3 +155,80 @@ void gmf_all_tiles_filename_clean(GmfMap& map);
 //   "GMF bitmap write error"         a write or the close failed; the partial
 //                                    file is removed
 int bitmap_from_gmf(GmfMap& map, const std::string& directory, uint32_t index);
+
+// ---------------------------------------------------------------------------
+// Writing GMF files and KAL exports
+//
+// Every whole-file writer first checks everything it will write against what
+// gmf_read accepts, before it creates anything: selection indices inside the
+// source's tiles and counts not negative ("tile index %d out of range ..."),
+// 1 to 100000 tiles ("number of tiles = %ld not accepted"), names of 1 to
+// 1023 units ("stringsize exceeded, aborted ..."), 2 to 4 points ("number of
+// calibration points should be in [2..4] ...") and every data offset inside
+// 32 bits ("GMF file too large ..."). It then writes header, directory and
+// image bytes in one forward pass into a temporary file beside the target,
+// renamed into place when complete; on every failure the temporary file is
+// removed and an earlier file at the target stays as it was. The
+// destination map's `file` is not used: the temporary file owns the stream.
+
+// Writes one 32-bit little-endian word. When it is not written whole prints
+// "GMF DWORD write error" and ends the process with status 1.
+void fwritedword(std::FILE* stream, uint32_t value);
+
+// Writes n UTF-16 units (2n bytes, little-endian, no terminator) as one
+// block. When the block is not written whole, or n is 0 or less, prints
+// "GMF WCHAR write error" and ends the process with status 1.
+void fwritewstring(std::FILE* stream, const char16_t* text, int32_t n);
+
+// Writes the directory entry of source tile `index` with `offset` in place
+// of the tile's own: name length, name, offset, width, height, point count
+// and the first cal_count points.
+// @return 1; 0 after "tile index %d out of range ...", "stringsize exceeded,
+//         aborted ..." (name_len above 1023 or not the name's length),
+//         "number of calibration points should be in [2..4] ..." (above 4) or
+//         "GMF CP write error".
+int gmf_write_entry_kal(std::FILE* out, const GmfMap& source, int32_t index, uint32_t offset);
+
+// Copies source tile `index`'s image bytes (size bytes at offset of the
+// stream `in`) to the current position of `out` through one heap buffer,
+// and flushes `out`. A tile of size 0 copies nothing and succeeds.
+// @return 1; 0 after "tile index %d out of range ...", "out of memory
+//         error", "GMF bitmap read error" or "GMF bitmap write error".
+int gmf_write_entry_bitmap(std::FILE* in, std::FILE* out, const GmfMap& source, int32_t index);
+
+// Writes dest.path as a GMF file holding the source tiles named by `list`
+// (count indices; repeats and any order allowed), or every tile in table
+// order when list is null. Entries get fresh offsets: the image bytes lie
+// back to back behind the directory in list order. Reads source.file.
+// @return 1; 0 after a check message (see above), "can't open GMF file %s
+//         for writing ...", or a failed entry or tile followed by
+//         "GMF write error".
+int copy_gmf_selected_bitmaps(const GmfMap& source, const GmfMap& dest, const int32_t* list,
+                              int32_t count);
+
+// Like copy_gmf_selected_bitmaps for two sources: first's selection in
+// list1 order, then second's in list2 order, in one file.
+int copy_gmf_selected_bitmaps_from_2_sources(const GmfMap& first, const GmfMap& second,
+                                             const GmfMap& dest, const int32_t* list1,
+                                             const int32_t* list2, int32_t count1,
+                                             int32_t count2);
+
+// Builds map.path from the tile table (as read_kals fills it) and one image
+// file per tile in `directory` (normalised in place): records every tile's
+// size and offset in the table, writes header and directory, then prints
+// "write bitmap %ld: %s" (1-based number, UTF-8 name) on standard output
+// and appends that tile's image, for every tile in table order.
+// @return 1; 0 after a check message (see above), "can't open GMF file %s",
+//         "GMF write error", or a failed image append (see
+//         gmf_write_entry_bitmap_from_directory).
+int gmf_write_bitmap_from_directory(GmfMap& map, std::string& directory);
+
+// Writes tile's calibration as the KAL file directory + name with ".kal" in
+// place of the name's extension: "[Kalibrierung]", the first cal_count
+// points (at most four) as "[Calibration Point N]", "Longitude = %.8lf",
+// "Latitude = %.8lf", "Pixel = POINT(%ld,%ld)", then "[Map]",
+// "Bitmap = <UTF-8 name>" and "Size = SIZE(%ld,%ld)", each line ended. An
+// earlier file at that path is replaced only by a complete one.
+// @return 1; 0 after "unsafe tile name %s", "can't open KAL file %s" or
+//         "can't write KAL file %s".
+int write_gmf_entry_as_KAL(const GmfTile& tile, const std::string& directory);
