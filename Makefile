@@ -14,7 +14,7 @@ SAN_BUILD ?= build-sanitize
 SAN_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= gmf_read
+FUZZ_TARGETS ?= gmf_read kal_record kal_list ovl mosaiq_run
 FUZZ_FLAGS := -g -O1 -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO := $(BUILD)/demo

@@ -71,6 +71,24 @@ int main(int argc, char** argv) {
        "XKoord1=5\n[Symbol]\n  XKoord2=1\n");
   seed(root, "ovl", "long_line.ovl", "[Symbol 1]\nTyp=4\nXKoord0=" + std::string(3000, '7') + "\n");
 
+  // KAL records and lists, as both writers make them and with odd lines.
+  const std::string record =
+      "[Kalibrierung]\n[Calibration Point 1]\nLongitude = 10.10000000\nLatitude = 50.90000000\n"
+      "Pixel = POINT(10,5)\n[Calibration Point 2]\nLongitude = 10.90000000\n"
+      "Latitude = 50.90000000\nPixel = POINT(90,5)\n[Calibration Point 3]\n"
+      "Longitude = 10.10000000\nLatitude = 50.50000000\nPixel = POINT(10,45)\n"
+      "[Calibration Point 4]\nLongitude = 10.90000000\nLatitude = 50.50000000\n"
+      "Pixel = POINT(90,45)\n[Map]\nBitmap = tile7.bmp\nSize = SIZE(100,50)\n";
+  const std::string odd =
+      "Bitmap = before.bmp\n[Kalibrierung]\n[Calibration Point 3]\n\nLongitude =   1.5\n"
+      "Longitude=2\n [Calibration Point 2]\n[Calibration Point 5]\nLatitude = nan\n"
+      "Pixel = POINT(-1,2147483648)\nBitmap = tile 1.bmp  \r\nSize = 100,200\r\n"
+      "[Calibration Point 2]\nBitmap = \xc3\xa9\xff.bmp\n";
+  seed(root, "kal_record", "record.kal", record);
+  seed(root, "kal_record", "odd.kal", odd);
+  seed(root, "kal_list", "two.kal", record + record);
+  seed(root, "kal_list", "odd.kal", record + odd + record);
+
   std::printf("seeds written under %s\n", root.c_str());
   return 0;
 }
