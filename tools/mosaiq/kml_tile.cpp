@@ -4,7 +4,11 @@
 
 #include "geotools.h"
 
-std::string xml_escape(std::string_view text) {
+std::string xml_escape(std::string_view raw) {
+  // Text from the command line may hold bytes that are no UTF-8; they become
+  // U+FFFD, since a document declared UTF-8 must not carry them.
+  const std::string valid = utf16_to_utf8(utf8_to_utf16(raw));
+  const std::string_view text = valid;
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {

@@ -11,7 +11,8 @@
 // The text made safe for XML character data and attribute values: & < > " '
 // become entities; tab, line feed and carriage return become character
 // references (so a parser gives them back unchanged); other characters that
-// XML 1.0 cannot carry (C0 controls, U+FFFE, U+FFFF) become U+FFFD.
+// XML 1.0 cannot carry (C0 controls, U+FFFE, U+FFFF) become U+FFFD, and so
+// does every byte that is not part of valid UTF-8.
 std::string xml_escape(std::string_view text);
 
 // Lines 1 to 3 of both documents: XML declaration, the kml start tag with the
