@@ -1,8 +1,9 @@
 # Front door for the CMake build.
 #   make        release build of the library and the programs
 #   make test   build, then run every test through ctest
-#   make demo   build, make a sample map, report it with tallix and turn it
-#               into a KML super-overlay with mosaiq
+#   make demo   build, make a sample map, pack it with gmfkit, report it with
+#               tallix, turn it into a KML super-overlay with mosaiq and
+#               write its tile footprints as GeoJSON with gmfkit
 #   make test-sanitize   every test again, built with AddressSanitizer and
 #                        UndefinedBehaviorSanitizer, in build-sanitize/
 #   make bench  benchmarks against tar and a floor program (bench/RESULTS.md)
@@ -54,17 +55,24 @@ fuzz:
 demo: build
 	$(BUILD)/examples/make_sample_map $(DEMO)
 	@echo
+	@echo "gmfkit pack: $(DEMO)/sample.kal and $(DEMO)/tiles into $(DEMO)/sample.gmf"
+	$(BUILD)/tools/gmfkit/gmfkit pack $(DEMO)/sample.kal $(DEMO)/tiles $(DEMO)/sample.gmf
+	@echo
 	@echo "tallix report of $(DEMO)/sample.gmf:"
 	$(BUILD)/tools/tallix/tallix $(DEMO)/sample.gmf > $(DEMO)/stat.txt
 	@cat $(DEMO)/stat.txt
-	@echo
-	@echo "report written to $(DEMO)/stat.txt"
 	@echo
 	@echo "mosaiq super-overlay of $(DEMO)/sample.gmf:"
 	mkdir -p $(DEMO)/kml
 	$(BUILD)/tools/mosaiq/mosaiq $(DEMO)/sample.gmf 255 384 -1 "" "" $(DEMO)/kml $(DEMO)/kml/sample.kml
 	@echo
-	@echo "root document: $(DEMO)/kml/sample.kml"
+	@echo "gmfkit footprints of $(DEMO)/sample.gmf:"
+	$(BUILD)/tools/gmfkit/gmfkit footprints $(DEMO)/sample.gmf $(DEMO)/kml/sample.geojson
+	@echo
+	@echo "GMF file:        $(DEMO)/sample.gmf (from $(DEMO)/sample.kal and $(DEMO)/tiles/)"
+	@echo "tallix report:   $(DEMO)/stat.txt"
+	@echo "root document:   $(DEMO)/kml/sample.kml (tile images and documents beside it)"
+	@echo "footprints:      $(DEMO)/kml/sample.geojson"
 
 clean:
 	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD)

@@ -1,13 +1,18 @@
-// make_sample_map: draws a small synthetic map (a 3 x 2 grid of calibrated
-// 24-bit BMP tiles over longitudes 10 to 11.5 and latitudes 50 to 51) and
-// writes the tiles and one KAL list describing them; the GMF file is then
-// built from that list and the tile folder by the library.
+// make_sample_map: draws a small synthetic map and writes its tiles and one
+// KAL list describing them; `gmfkit pack` then builds the GMF file from the
+// list and the tile folder. All tiles are 24-bit BMP:
+//   - a 3 x 2 grid of 256 x 192 tiles over longitudes 10 to 11.5 and
+//     latitudes 50 to 51, four calibration points each;
+//   - an inset tile over the middle of the map, turned about 10 degrees
+//     counter-clockwise, four calibration points;
+//   - a small tile with only two calibration points.
 //
-//   make_sample_map OUTDIR     -> OUTDIR/tiles/*.bmp, OUTDIR/sample.kal,
-//                                 OUTDIR/sample.gmf
+//   make_sample_map OUTDIR     -> OUTDIR/tiles/*.bmp, OUTDIR/sample.kal
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -22,6 +27,23 @@ constexpr uint32_t kTileW = 256, kTileH = 192;
 constexpr double kWest = 10.0, kNorth = 51.0;
 constexpr double kTileLon = 0.5, kTileLat = 0.5;
 
+// The inset: 128 x 96 pixels of 150 m, centred on 10.75 / 50.5, turned by
+// 10 degrees in metres (as a viewer shows it).
+constexpr uint32_t kInsetW = 128, kInsetH = 96;
+constexpr double kInsetLon = 10.75, kInsetLat = 50.5, kInsetPixel = 150, kInsetTurn = 10;
+constexpr double kMetresPerDegree = 111325, kPi = 3.14159265358979323846;
+
+// The two-point tile: 64 x 48 pixels over 10.1 to 10.3 east, 50.1 to 50.2 north.
+constexpr uint32_t kSmallW = 64, kSmallH = 48;
+constexpr double kSmallWest = 10.1, kSmallNorth = 50.2, kSmallLon = 0.2, kSmallLat = 0.1;
+
+struct LonLat {
+  double lon, lat;
+};
+struct Rgb {
+  unsigned r, g, b;
+};
+
 void put16(std::string& b, uint32_t v) {
   b += char(v & 0xFF);
   b += char((v >> 8) & 0xFF);
@@ -31,40 +53,32 @@ void put32(std::string& b, uint32_t v) {
   put16(b, v >> 16);
 }
 
-// A 24-bit bottom-up BMP: a colour ramp per tile, a darker graticule every
-// 0.1 degrees, and the tile's own border.
-std::string draw_tile(int col, int row) {
-  const uint32_t stride = (kTileW * 3 + 3) & ~3u;
+// A 24-bit bottom-up BMP; `pixel` gives the colour of pixel (x, y), y from the top.
+std::string draw_bmp(uint32_t w, uint32_t h, const std::function<Rgb(uint32_t, uint32_t)>& pixel) {
+  const uint32_t stride = (w * 3 + 3) & ~3u;
   std::string b = "BM";
-  put32(b, 54 + stride * kTileH);
+  put32(b, 54 + stride * h);
   put32(b, 0);
   put32(b, 54);
   put32(b, 40);
-  put32(b, kTileW);
-  put32(b, kTileH);
+  put32(b, w);
+  put32(b, h);
   put16(b, 1);
   put16(b, 24);
   put32(b, 0);
-  put32(b, stride * kTileH);
+  put32(b, stride * h);
   put32(b, 2835);
   put32(b, 2835);
   put32(b, 0);
   put32(b, 0);
-  for (uint32_t yb = 0; yb < kTileH; ++yb) {
-    const uint32_t y = kTileH - 1 - yb;  // rows are stored bottom-up
+  for (uint32_t yb = 0; yb < h; ++yb) {
+    const uint32_t y = h - 1 - yb;  // rows are stored bottom-up
     std::string line;
-    for (uint32_t x = 0; x < kTileW; ++x) {
-      const double lon = kWest + (col + (x + 0.5) / kTileW) * kTileLon;
-      const double lat = kNorth - (row + (y + 0.5) / kTileH) * kTileLat;
-      bool grid = std::fmod(lon * 10 + 1e-9, 1.0) < 0.02 || std::fmod(lat * 10 + 1e-9, 1.0) < 0.03;
-      bool edge = x == 0 || y == 0 || x == kTileW - 1 || y == kTileH - 1;
-      unsigned r = 60 + 60 * col + x * 60 / kTileW, g = 110 + 70 * row + y * 60 / kTileH,
-               bl = 200 - 40 * col;
-      if (grid) r /= 2, g /= 2, bl /= 2;
-      if (edge) r = 255, g = 255, bl = 255;
-      line += char(bl);
-      line += char(g);
-      line += char(r);
+    for (uint32_t x = 0; x < w; ++x) {
+      const Rgb c = pixel(x, y);
+      line += char(c.b);
+      line += char(c.g);
+      line += char(c.r);
     }
     line.resize(stride, '\0');
     b += line;
@@ -72,16 +86,38 @@ std::string draw_tile(int col, int row) {
   return b;
 }
 
-// Four calibration points inside the tile, in pixel order NW, NE, SW, SE.
-std::vector<CalPoint> tile_points(int col, int row) {
-  std::vector<CalPoint> cal;
-  for (uint32_t y : {16u, kTileH - 16})
-    for (uint32_t x : {32u, kTileW - 32}) {
-      const double lon = kWest + (col + double(x) / kTileW) * kTileLon;
-      const double lat = kNorth - (row + double(y) / kTileH) * kTileLat;
-      cal.push_back({x, y, lon, lat});
-    }
-  return cal;
+// A darker graticule every 0.1 degrees.
+bool on_graticule(LonLat p) {
+  return std::fmod(p.lon * 10 + 1e-9, 1.0) < 0.02 || std::fmod(p.lat * 10 + 1e-9, 1.0) < 0.03;
+}
+
+// Pixel positions are edges: pixel (x, y) covers (x .. x+1, y .. y+1).
+LonLat grid_at(int col, int row, double x, double y) {
+  return {kWest + (col + x / kTileW) * kTileLon, kNorth - (row + y / kTileH) * kTileLat};
+}
+
+LonLat inset_at(double x, double y) {
+  const double turn = kInsetTurn * kPi / 180;
+  const double u = (x - kInsetW / 2.0) * kInsetPixel, v = (kInsetH / 2.0 - y) * kInsetPixel;
+  const double east = u * std::cos(turn) - v * std::sin(turn);
+  const double north = u * std::sin(turn) + v * std::cos(turn);
+  return {kInsetLon + east / (kMetresPerDegree * std::cos(kInsetLat * kPi / 180)),
+          kInsetLat + north / kMetresPerDegree};
+}
+
+LonLat small_at(double x, double y) {
+  return {kSmallWest + x / kSmallW * kSmallLon, kSmallNorth - y / kSmallH * kSmallLat};
+}
+
+// A colour ramp per tile, the graticule, and the tile's own white border.
+std::string draw_tile(uint32_t w, uint32_t h, const std::function<LonLat(double, double)>& at,
+                      Rgb base) {
+  return draw_bmp(w, h, [&](uint32_t x, uint32_t y) {
+    if (x == 0 || y == 0 || x == w - 1 || y == h - 1) return Rgb{255, 255, 255};
+    Rgb c{base.r + x * 60 / w, base.g + y * 60 / h, base.b};
+    if (on_graticule(at(x + 0.5, y + 0.5))) c = {c.r / 2, c.g / 2, c.b / 2};
+    return c;
+  });
 }
 
 bool write_bytes(const std::string& path, const std::string& bytes) {
@@ -89,6 +125,35 @@ bool write_bytes(const std::string& path, const std::string& bytes) {
   if (!f) return false;
   std::fwrite(bytes.data(), 1, bytes.size(), f.get());
   return close_file_checked(f);
+}
+
+// One tile: its image into OUTDIR/tiles and its KAL record onto the list,
+// with the calibration points at the given pixels.
+struct SampleTile {
+  std::string name;
+  uint32_t width, height;
+  std::function<LonLat(double, double)> at;
+  Rgb base;
+  std::vector<std::pair<uint32_t, uint32_t>> points;
+};
+
+bool write_tile(const std::string& out, std::FILE* kal, const SampleTile& t) {
+  if (!write_bytes(out + "/tiles/" + t.name, draw_tile(t.width, t.height, t.at, t.base))) {
+    std::fprintf(stderr, "cannot write %s/tiles/%s\n", out.c_str(), t.name.c_str());
+    return false;
+  }
+  KalCoords coords = {};
+  KalPixels pixels = {};
+  for (size_t n = 0; n < t.points.size(); ++n) {
+    const LonLat p = t.at(t.points[n].first, t.points[n].second);
+    coords[n][0] = p.lon;
+    coords[n][1] = p.lat;
+    pixels[n][0] = static_cast<int32_t>(t.points[n].first);
+    pixels[n][1] = static_cast<int32_t>(t.points[n].second);
+  }
+  write_kal(kal, t.name, t.width, t.height, coords, pixels, static_cast<int32_t>(t.points.size()));
+  std::fputs("\n", kal);  // a record ends without a line end
+  return true;
 }
 
 }  // namespace
@@ -102,48 +167,32 @@ int main(int argc, char** argv) {
   mkdir(out.c_str(), 0777);
   mkdir((out + "/tiles").c_str(), 0777);
 
-  // The tiles and one KAL record per tile, written through the library.
   FilePtr kal = open_file(out + "/sample.kal", "w");
   if (!kal) {
     std::fprintf(stderr, "cannot write %s/sample.kal\n", out.c_str());
     return 1;
   }
+  std::vector<SampleTile> tiles;
   for (int row = 0; row < kRows; ++row)
     for (int col = 0; col < kCols; ++col) {
       char name[32];
       std::snprintf(name, sizeof name, "sample_r%d_c%d.bmp", row, col);
-      if (!write_bytes(out + "/tiles/" + name, draw_tile(col, row))) {
-        std::fprintf(stderr, "cannot write %s/tiles/%s\n", out.c_str(), name);
-        return 1;
-      }
-      const std::vector<CalPoint> cal = tile_points(col, row);
-      KalCoords coords;
-      KalPixels pixels;
-      for (int n = 0; n < 4; ++n) {
-        coords[n][0] = cal[n].lon;
-        coords[n][1] = cal[n].lat;
-        pixels[n][0] = static_cast<int32_t>(cal[n].x);
-        pixels[n][1] = static_cast<int32_t>(cal[n].y);
-      }
-      write_kal(kal.get(), name, kTileW, kTileH, coords, pixels, 4);
-      std::fputs("\n", kal.get());  // a record ends without a line end
+      tiles.push_back({name, kTileW, kTileH,
+                       [col, row](double x, double y) { return grid_at(col, row, x, y); },
+                       Rgb{60 + 60u * col, 110 + 70u * row, 200 - 40u * col},
+                       {{32, 16}, {kTileW - 32, 16}, {32, kTileH - 16}, {kTileW - 32, kTileH - 16}}});
     }
+  tiles.push_back({"sample_inset_rot10.bmp", kInsetW, kInsetH, inset_at, Rgb{190, 120, 40},
+                   {{16, 12}, {kInsetW - 16, 12}, {16, kInsetH - 12}, {kInsetW - 16, kInsetH - 12}}});
+  tiles.push_back({"sample_two_points.bmp", kSmallW, kSmallH, small_at, Rgb{120, 60, 160},
+                   {{8, 8}, {kSmallW - 8, kSmallH - 8}}});
+  for (const SampleTile& t : tiles)
+    if (!write_tile(out, kal.get(), t)) return 1;
   if (!close_file_checked(kal)) {
     std::fprintf(stderr, "cannot write %s/sample.kal\n", out.c_str());
     return 1;
   }
-
-  // The GMF file, built from the KAL list and the folder of tiles.
-  GmfMap map;
-  FilePtr list = open_file(out + "/sample.kal", "r");
-  if (!list || !read_kals(list.get(), map)) {
-    std::fprintf(stderr, "cannot read %s/sample.kal\n", out.c_str());
-    return 1;
-  }
-  map.path = out + "/sample.gmf";
-  std::string tiles = out + "/tiles";
-  if (!gmf_write_bitmap_from_directory(map, tiles)) return 1;
-  std::printf("sample map: %s/sample.gmf (%lu tiles; images in %s/tiles, KAL list %s/sample.kal)\n",
-              out.c_str(), static_cast<unsigned long>(map.tile_count), out.c_str(), out.c_str());
+  std::printf("sample map: %lu tiles in %s/tiles, KAL list %s/sample.kal\n",
+              static_cast<unsigned long>(tiles.size()), out.c_str(), out.c_str());
   return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Checks the converter's output with clients nobody here wrote.
 
-Builds the demo map, converts it with mosaiq and then checks:
+Builds the demo map (tiles and KAL list from the generator, the GMF file
+from gmfkit pack), converts it with mosaiq and then checks:
   - xmllint finds every KML document well-formed;
   - GDAL's LIBKML vector driver: the root document holds no overlay of its
     own, each tile document one GroundOverlay whose icon is the image href
@@ -10,10 +11,13 @@ Builds the demo map, converts it with mosaiq and then checks:
     copy whose href names a .png link to the same BMP, since that driver only
     follows .png/.jpg hrefs): the tile's box as extent, the image's size, and
     at the centre of an unrotated tile the pixel the BMP holds there; the
-    union of all tiles' extents (gdalbuildvrt) equals the root's closing
-    region;
+    union of all tiles' extents (gdalbuildvrt, to one of its pixels) equals
+    the root's closing region;
   - GDAL's GeoJSON driver reads the footprints file of gmfkit with one
-    feature per four-point tile (when gmfkit is given).
+    feature per four-point tile;
+  - GDAL's BMP driver reads the world files of gmfkit beside the extracted
+    images: an unrotated tile's extent is its KML box, a rotated tile has
+    rotation terms.
 
 Exits 77 (reported by ctest as skipped) when xmllint or GDAL is missing.
 """
@@ -85,7 +89,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--sample", required=True, help="the demo map generator")
     ap.add_argument("--mosaiq", required=True)
-    ap.add_argument("--gmfkit", help="gmfkit, for the footprints check")
+    ap.add_argument("--gmfkit", required=True)
     args = ap.parse_args()
 
     work = tempfile.mkdtemp(prefix="gmfclient.")
@@ -102,6 +106,8 @@ def main():
 def run_checks(args, work):
     subprocess.run([args.sample, work], check=True, stdout=subprocess.DEVNULL)
     gmf = os.path.join(work, "sample.gmf")
+    subprocess.run([args.gmfkit, "pack", os.path.join(work, "sample.kal"),
+                    os.path.join(work, "tiles"), gmf], check=True, stdout=subprocess.DEVNULL)
     out = os.path.join(work, "kml")
     os.mkdir(out)
     root = os.path.join(out, "sample.kml")
@@ -185,22 +191,41 @@ def run_checks(args, work):
     ds = gdal.Open(vrt)
     gt = ds.GetGeoTransform()
     union = (gt[3], gt[3] + gt[5] * ds.RasterYSize, gt[0] + gt[1] * ds.RasterXSize, gt[0])
-    check(all(close(a, b, 1e-6) for a, b in zip(union, closing[:4])),
+    # The mosaic snaps its extent to whole pixels of the finest tile, so it
+    # may reach up to one such pixel beyond the tiles.
+    pixel = max(abs(gt[1]), abs(gt[5]))
+    check(all(close(a, b, pixel) for a, b in zip(union, closing[:4])),
           f"raster: union of the tiles {union} is the root's closing region {closing[:4]}")
     ds = None
 
-    if args.gmfkit:
-        geojson = os.path.join(work, "sample.geojson")
-        subprocess.run([args.gmfkit, "footprints", gmf, geojson], check=True,
-                       stdout=subprocess.DEVNULL)
-        ds = ogr.Open(geojson)
-        check(ds is not None and ds.GetDriver().GetName() == "GeoJSON", "GeoJSON driver opens footprints")
-        if ds is not None:
-            n = ds.GetLayer(0).GetFeatureCount()
-            check(n == len(docs), f"footprints: one feature per four-point tile ({n}/{len(docs)})")
-    else:
-        print("note: no gmfkit given, footprints not checked")
+    geojson = os.path.join(work, "sample.geojson")
+    subprocess.run([args.gmfkit, "footprints", gmf, geojson], check=True,
+                   stdout=subprocess.DEVNULL)
+    ds = ogr.Open(geojson)
+    check(ds is not None and ds.GetDriver().GetName() == "GeoJSON", "GeoJSON driver opens footprints")
+    if ds is not None:
+        n = ds.GetLayer(0).GetFeatureCount()
+        check(n == len(docs), f"footprints: one feature per four-point tile ({n}/{len(docs)})")
+    ds = None
 
+    # World files beside the extracted images, read by GDAL's BMP driver.
+    subprocess.run([args.gmfkit, "worldfile", gmf, out], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for d, href, north, south, east, west, rot in tiles:
+        ds = gdal.Open(os.path.join(out, href))
+        gt = ds.GetGeoTransform(can_return_null=True)
+        check(gt is not None, f"world file: GDAL georeferences {href}")
+        if gt is None:
+            continue
+        if rot == 0:
+            w, h = ds.RasterXSize, ds.RasterYSize
+            extent = (gt[0], gt[0] + gt[1] * w, gt[3] + gt[5] * h, gt[3])
+            check(gt[2] == 0 and gt[4] == 0 and
+                  all(map(close, extent, (west, east, south, north))),
+                  f"world file: {href} extent {extent} is the tile's box")
+        else:
+            check(gt[2] != 0 and gt[4] != 0, f"world file: {href} is rotated ({gt})")
+        ds = None
 
 if __name__ == "__main__":
     main()
