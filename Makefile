@@ -10,6 +10,7 @@
 #   make fuzz [FUZZ_SECONDS=600] [FUZZ_TARGETS="gmf_read ..."]
 #                        runs each libFuzzer target (needs clang and
 #                        libclang-rt-14-dev), in build-fuzz/
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 SAN_BUILD ?= build-sanitize
 SAN_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
@@ -53,6 +54,7 @@ fuzz:
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 demo: build
+	rm -rf $(DEMO)
 	$(BUILD)/examples/make_sample_map $(DEMO)
 	@echo
 	@echo "gmfkit pack: $(DEMO)/sample.kal and $(DEMO)/tiles into $(DEMO)/sample.gmf"
