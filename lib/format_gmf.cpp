@@ -103,6 +103,20 @@ int gmf_read(GmfMap& map) {
   return 1;
 }
 
+int gmf_open(GmfMap& map, const std::string& path) {
+  map.path = path;
+  map.file = open_file(path, "rb");
+  if (!map.file) {
+    std::fprintf(stderr, "can't open GMF file %s\n", path.c_str());
+    return 0;
+  }
+  if (!gmf_read(map)) {
+    std::fputs("read failed ...\n", stderr);
+    return 0;
+  }
+  return 1;
+}
+
 // ---------------------------------------------------------------------------
 // Four-corner calibration and bounds
 

@@ -83,6 +83,13 @@ int fgetwstring(std::FILE* stream, char16_t* buffer, uint32_t n);
 //         emptied. Short reads of words and names end the process (status 1).
 int gmf_read(GmfMap& map);
 
+// Opens the GMF file at `path` for reading into map.file (map.path = path)
+// and reads its directory with gmf_read; the stream stays open.
+// @return 1 on success; 0 after "can't open GMF file %s" when the file
+//         cannot be opened, or after gmf_read's message and "read failed ..."
+//         when its directory is refused.
+int gmf_open(GmfMap& map, const std::string& path);
+
 // ---------------------------------------------------------------------------
 // Four-corner calibration and bounds
 

@@ -16,21 +16,6 @@
 
 namespace {
 
-// Opens and reads a GMF file; its stream stays open in map.file.
-bool open_gmf(const std::string& path, GmfMap& map) {
-  map.path = path;
-  map.file = open_file(path, "rb");
-  if (!map.file) {
-    std::fprintf(stderr, "can't open GMF file %s\n", path.c_str());
-    return false;
-  }
-  if (!gmf_read(map)) {
-    std::fputs("read failed ...\n", stderr);
-    return false;
-  }
-  return true;
-}
-
 // Inclusive index ranges as typed; a single index is a range of one.
 struct IndexRange {
   int32_t first, last;
@@ -253,7 +238,7 @@ std::string json_string(const std::string& text) {
 
 int gmfkit_list(const Args& args) {
   GmfMap map;
-  if (!open_gmf(args[0], map)) return 1;
+  if (!gmf_open(map, args[0])) return 1;
   map.file.reset();
   all_calibration_points_at_4_corners(map);
 
@@ -280,7 +265,7 @@ int gmfkit_list(const Args& args) {
 
 int gmfkit_footprints(const Args& args) {
   GmfMap map;
-  if (!open_gmf(args[0], map)) return 1;
+  if (!gmf_open(map, args[0])) return 1;
   map.file.reset();
 
   PendingFile out;
@@ -337,7 +322,7 @@ int gmfkit_extract(const Args& args) {
     if (!expand_ranges(ranges, chosen)) return 1;
   }
   GmfMap map;
-  if (!open_gmf(args[0], map)) return 1;
+  if (!gmf_open(map, args[0])) return 1;
   if (index_texts.empty())
     for (uint32_t i = 0; i < map.tile_count; ++i) chosen.push_back(static_cast<int32_t>(i));
   for (int32_t index : chosen) {
@@ -386,7 +371,7 @@ int gmfkit_subset(const Args& args) {
   std::vector<int32_t> chosen;
   if (!expand_ranges(ranges, chosen)) return 1;
   GmfMap source;
-  if (!open_gmf(args[0], source)) return 1;
+  if (!gmf_open(source, args[0])) return 1;
   GmfMap dest;
   dest.path = args[1];
   if (!copy_gmf_selected_bitmaps(source, dest, chosen.data(),
@@ -399,7 +384,7 @@ int gmfkit_subset(const Args& args) {
 
 int gmfkit_merge(const Args& args) {
   GmfMap first, second;
-  if (!open_gmf(args[0], first) || !open_gmf(args[1], second)) return 1;
+  if (!gmf_open(first, args[0]) || !gmf_open(second, args[1])) return 1;
   GmfMap dest;
   dest.path = args[2];
   if (!copy_gmf_selected_bitmaps_from_2_sources(first, second, dest, nullptr, nullptr, 0, 0))
@@ -412,7 +397,7 @@ int gmfkit_merge(const Args& args) {
 
 int gmfkit_select(const Args& args) {
   GmfMap source;
-  if (!open_gmf(args[0], source)) return 1;
+  if (!gmf_open(source, args[0])) return 1;
   auto areas = std::make_unique<SelectionAreas>();
   if (!read_ovl_selection_areas(args[1], *areas)) return 1;
 
@@ -444,7 +429,7 @@ int gmfkit_select(const Args& args) {
 
 int gmfkit_kal(const Args& args) {
   GmfMap map;
-  if (!open_gmf(args[0], map)) return 1;
+  if (!gmf_open(map, args[0])) return 1;
   map.file.reset();
   gmf_all_tiles_filename_clean(map);
   for (const GmfTile& tile : map.tiles)
@@ -456,7 +441,7 @@ int gmfkit_kal(const Args& args) {
 
 int gmfkit_worldfile(const Args& args) {
   GmfMap map;
-  if (!open_gmf(args[0], map)) return 1;
+  if (!gmf_open(map, args[0])) return 1;
   map.file.reset();
   gmf_all_tiles_filename_clean(map);
   std::string directory = args[1];

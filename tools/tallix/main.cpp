@@ -42,16 +42,7 @@ int main(int argc, char** argv) {
   }
 
   GmfMap map;
-  map.path = argv[1];
-  map.file = open_file(map.path, "rb");
-  if (!map.file) {
-    std::fprintf(stderr, "can't open GMF file %s\n", map.path.c_str());
-    return 1;
-  }
-  if (!gmf_read(map)) {
-    std::fputs("read failed ...\n", stderr);
-    return 1;
-  }
+  if (!gmf_open(map, argv[1])) return 1;
   map.file.reset();
   all_calibration_points_at_4_corners(map);
 
