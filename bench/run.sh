@@ -24,13 +24,18 @@ command -v tar >/dev/null || { echo "make bench needs GNU tar"; exit 1; }
 mkdir -p "$work"
 cc -O2 -o "$work/floor" "$here/floor.c"
 
-# measure NAME CMD...: runs CMD under GNU time, appends "seconds kib" to
-# $work/NAME.times.
+# measure NAME CMD...: runs CMD under GNU time and appends "seconds kib" to
+# $work/NAME.times: the wall time to the nanosecond around the run (GNU
+# time's own counts only hundredths), the peak RSS from GNU time.
 measure() {
   local name=$1
   shift
-  "$timer" -f '%e %M' -o "$work/last.time" "$@" >/dev/null
-  cat "$work/last.time" >>"$work/$name.times"
+  local t0 t1
+  t0=$(date +%s%N)
+  "$timer" -f '%M' -o "$work/last.time" "$@" >/dev/null
+  t1=$(date +%s%N)
+  echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.4f", (b - a) / 1e9}') $(tail -n 1 "$work/last.time")" \
+    >>"$work/$name.times"
 }
 
 median() { sort -n | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
@@ -84,7 +89,7 @@ for spec in "small 100000 1024" "large 2000 262144"; do
     rss=$(col 2 "$work/$name.$3.times" | median)
     local fps=-
     [ -n "$5" ] && fps=$(awk -v f="$files" -v t="$2" 'BEGIN {printf (t > 0) ? "%.0f" : "-", f / t}')
-    printf '| %s (%s x %s B) | %s | %.2f | %s | %.1f | %s |\n' "$name" "$count" "$size" "$1" "$2" "$fps" \
+    printf '| %s (%s x %s B) | %s | %.4f | %s | %.1f | %s |\n' "$name" "$count" "$size" "$1" "$2" "$fps" \
       "$(awk -v k="$rss" 'BEGIN {print k / 1024}')" "$4" >>"$report"
   }
   ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf (b > 0) ? "%.2f" : "n/a", a / b}'; }

@@ -25,6 +25,8 @@ inline constexpr uint32_t kGmfMaxCalPoints = 4;
 inline constexpr uint32_t kGmfHeaderSize = 8;
 // Fixed part of a directory entry: name length, offset, width, height, count.
 inline constexpr uint32_t kGmfEntryWords = 20;
+// Stream buffer of a GMF file opened by gmf_open.
+inline constexpr size_t kGmfReadBuffer = 256 * 1024;
 
 // One calibration point: pixel column and row, longitude and latitude in
 // degrees. Exactly the 24-byte record of the file.
@@ -54,6 +56,7 @@ struct GmfTile {
 // One GMF file in memory.
 struct GmfMap {
   uint32_t version = 0;
+  std::unique_ptr<char[]> file_buffer;  // gmf_open's stream buffer; outlives file
   FilePtr file;       // the open GMF stream; opened and closed by the caller
   std::string path;   // the GMF file's path; writers create this file
   uint32_t tile_count = 0;

@@ -27,6 +27,25 @@ bool close_file_checked(FilePtr& file) {
   return ok;
 }
 
+bool read_block_at(std::FILE* stream, void* buffer, size_t size, int64_t offset) {
+  const int fd = fileno(stream);
+  if (fd < 0)
+    return fseeko(stream, offset, SEEK_SET) == 0 && std::fread(buffer, size, 1, stream) == 1;
+  char* at = static_cast<char*>(buffer);
+  while (size > 0) {
+    const ssize_t n = pread(fd, at, size, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    at += n, offset += n, size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void remove_partial_file(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(path.c_str());
+}
+
 // ---------------------------------------------------------------------------
 // PendingFile
 

@@ -30,6 +30,17 @@ FilePtr open_file(const std::string& path, const char* mode);
 // @return true when every buffered byte reached the file and the close worked.
 bool close_file_checked(FilePtr& file);
 
+// Reads `size` bytes at absolute position `offset` of the stream: one
+// positioned read on a file, a seek and a read on any other stream. The
+// stream's own position and buffer are not used.
+// @return true when all `size` bytes were read.
+bool read_block_at(std::FILE* stream, void* buffer, size_t size, int64_t offset);
+
+// Removes the file at `path` if it is a regular file; a device or other
+// special file that carries the name is left alone. Used to take back a
+// file whose writing failed.
+void remove_partial_file(const std::string& path);
+
 // ---------------------------------------------------------------------------
 // A file written beside its target and renamed into place when complete, so
 // an earlier file of that name is never emptied or left half-written. The

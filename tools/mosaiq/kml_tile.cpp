@@ -1,7 +1,5 @@
 #include "kml_tile.h"
 
-#include <sys/stat.h>
-
 #include "geotools.h"
 
 std::string xml_escape(std::string_view raw) {
@@ -73,8 +71,10 @@ int write_kml_tile(double west, double east, double north, double south, double 
     return 0;
   }
   std::FILE* out = file.get();
-  struct stat st;
-  const bool regular = fstat(fileno(out), &st) == 0 && S_ISREG(st.st_mode);
+  // A buffer of our own: the whole document is one write, and stdio need
+  // not ask the file system for a block size first.
+  char buffer[4096];
+  std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
 
   kml_write_prolog(out);
   std::fputs("<Document>\n<Region>\n", out);
@@ -93,9 +93,9 @@ int write_kml_tile(double west, double east, double north, double south, double 
 
   if (!close_file_checked(file)) {
     std::fprintf(stderr, "cannot write kml file [%s]\n", path.c_str());
-    // A half-written document would not parse; a regular file we just
-    // filled is removed so its link finds no document rather than a broken one.
-    if (regular) std::remove(path.c_str());
+    // A half-written document would not parse; it is removed so its link
+    // finds no document rather than a broken one.
+    remove_partial_file(path);
     return 0;
   }
   return 1;
