@@ -42,6 +42,18 @@ int fgetwstring(std::FILE* stream, char16_t* buffer, uint32_t n) {
 
 namespace {
 
+// How many directory entries the rest of the stream can hold at most (each
+// takes at least a name of one unit and two points), plus one for the entry
+// that runs into the end. Unknown for a stream that cannot seek: no limit.
+uint64_t tiles_that_fit(std::FILE* f) {
+  constexpr uint64_t kSmallestEntry = kGmfEntryWords + 2 + kGmfMinCalPoints * sizeof(CalPoint);
+  const int64_t here = ftello(f);
+  if (here < 0 || fseeko(f, 0, SEEK_END) != 0) return UINT64_MAX;
+  const int64_t end = ftello(f);
+  if (fseeko(f, here, SEEK_SET) != 0 || end < here) return UINT64_MAX;
+  return static_cast<uint64_t>(end - here) / kSmallestEntry + 1;
+}
+
 // Gives up a partly read table and reports failure.
 int fail_read(GmfMap& map, const char* message) {
   std::fputs(message, stderr);
@@ -67,13 +79,18 @@ int gmf_read(GmfMap& map) {
     return 0;
   }
 
+  // One allocation for the table, but never larger than the rest of the
+  // file can describe: a few bytes that claim 100000 tiles get no table of
+  // that size (they end at their first missing word all the same).
   try {
-    std::vector<GmfTile>(map.tile_count).swap(map.tiles);
+    map.tiles.clear();
+    map.tiles.reserve(std::min<uint64_t>(map.tile_count, tiles_that_fit(f)));
   } catch (const std::bad_alloc&) {
     return fail_read(map, "out of memory error\n");
   }
 
-  for (GmfTile& tile : map.tiles) {
+  for (uint32_t i = 0; i < map.tile_count; ++i) {
+    GmfTile& tile = map.tiles.emplace_back();
     tile.name_len = read_dword(f);
     if (tile.name_len - 1 > kGmfMaxNameLength - 1)
       return fail_read(map, "stringsize exceeded, aborted ...\n");
@@ -145,34 +162,28 @@ bool corner_pixel_steps(const CalPoint& nw, const CalPoint& ne, const CalPoint& 
 }
 
 void calibration_points_at_4_corners(CalPoint cal[4], uint32_t width, uint32_t height) {
-  const CalPoint in[4] = {cal[0], cal[1], cal[2], cal[3]};
-  const double mean_lon = (in[1].lon + in[0].lon + in[2].lon + in[3].lon) * 0.25;
-  const double mean_lat = (in[1].lat + in[0].lat + in[2].lat + in[3].lat) * 0.25;
+  const double mean_lon = (cal[1].lon + cal[0].lon + cal[2].lon + cal[3].lon) * 0.25;
+  const double mean_lat = (cal[1].lat + cal[0].lat + cal[2].lat + cal[3].lat) * 0.25;
 
-  // One point per quadrant around the mean; comparisons are strict, so a
-  // point on a mean (or a NaN) falls into none.
-  CalPoint quad[4] = {};
-  bool found[4] = {};
-  for (const CalPoint& p : in) {
-    int q = -1;
-    if (p.lon < mean_lon && p.lat > mean_lat) q = kNorthWest;
-    else if (p.lon > mean_lon && p.lat > mean_lat) q = kNorthEast;
-    else if (p.lon < mean_lon && p.lat < mean_lat) q = kSouthWest;
-    else if (p.lon > mean_lon && p.lat < mean_lat) q = kSouthEast;
-    if (q >= 0) {
-      quad[q] = p;
-      found[q] = true;
-    }
+  // Which point lies in which quadrant around the mean; comparisons are
+  // strict, so a point on a mean (or a NaN) falls into none, and a later
+  // point replaces an earlier one in the same quadrant.
+  int slot_of[4] = {-1, -1, -1, -1};
+  for (int i = 0; i < 4; ++i) {
+    const CalPoint& p = cal[i];
+    if (p.lon < mean_lon && p.lat > mean_lat) slot_of[kNorthWest] = i;
+    else if (p.lon > mean_lon && p.lat > mean_lat) slot_of[kNorthEast] = i;
+    else if (p.lon < mean_lon && p.lat < mean_lat) slot_of[kSouthWest] = i;
+    else if (p.lon > mean_lon && p.lat < mean_lat) slot_of[kSouthEast] = i;
   }
-  if (!(found[0] && found[1] && found[2] && found[3])) {
+  if ((slot_of[0] | slot_of[1] | slot_of[2] | slot_of[3]) < 0) {
     std::fputs("calibration points not in 4 quadrants ...\n", stderr);
     return;
   }
 
-  const CalPoint& nw = quad[kNorthWest];
-  const CalPoint& ne = quad[kNorthEast];
-  const CalPoint& sw = quad[kSouthWest];
-  const CalPoint& se = quad[kSouthEast];
+  // Four points, four quadrants: each point is in exactly one of them.
+  const CalPoint nw = cal[slot_of[kNorthWest]], ne = cal[slot_of[kNorthEast]],
+                 sw = cal[slot_of[kSouthWest]], se = cal[slot_of[kSouthEast]];
   double dlon = 0, dlat = 0;
   if (!corner_pixel_steps(nw, ne, sw, se, dlon, dlat)) {
     std::fputs("calibration pixel positions not in map order ...\n", stderr);

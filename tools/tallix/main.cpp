@@ -3,6 +3,7 @@
 // in degrees per pixel and tile size ranges.
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 
 #include "format_gmf.h"
 
@@ -79,5 +80,7 @@ int main(int argc, char** argv) {
   std::printf("resyrange=%.15lf,%.15lf\n", res_lat.min, res_lat.max);
   std::printf("tsizex=%ld,%ld\n", static_cast<long>(width.min), static_cast<long>(width.max));
   std::printf("tsizey=%ld,%ld\n", static_cast<long>(height.min), static_cast<long>(height.max));
-  return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+  // The tile table goes back to the system with the process, not tile by
+  // tile: exit() leaves main's map in place.
+  std::exit(std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1);
 }
