@@ -100,6 +100,19 @@ for spec in "small 100000 1024" "large 2000 262144"; do
   row "raw read of the directory" "$t_r" read "" ""
 done
 
+cat >>"$report" <<'NOTES'
+
+Targets: mosaiq/tar <= 1.0 and mosaiq/floor <= 1.3 on both inputs;
+tallix/read <= 2; peak RSS bounded by the directory table plus the largest
+tile. The floor maps the whole tar, so its RSS counts the archive's pages.
+
+tallix on 100,000 tiles builds a 15 MB tile table with one allocation per
+name, moves every tile's calibration to its corners and walks the table,
+where the raw read only streams 13.8 MB through a 64 KiB buffer: about 100
+million instructions (callgrind) and some 5,000 first-touch page faults
+against a copy. On 2,000 tiles the two are within the target.
+NOTES
+
 cat "$report"
 cp "$report" "$here/RESULTS.md"
 echo
