@@ -101,6 +101,22 @@ TEST(Tallix, TileOutsideFourQuadrantsKeepsItsStoredPoints) {
   EXPECT_EQ(lines[6], "resyrange=0.000000000000000,0.000000000000000");
 }
 
+TEST(Tallix, PixelOrderAgainstTheMapGivesNoResolution) {
+  TempDir dir;
+  // The second tile's columns run west while its longitudes run east: its
+  // pixel sums are negative, so it keeps its points and adds no resolution
+  // (in unsigned arithmetic the sum would wrap to a step of almost zero).
+  RunResult r = tallix_on(
+      dir, {sized(10, 5, box_points(1.0, 2.0, 0.1, 0.1, 0, 0, 9, 4)),
+            sized(10, 5, {{9, 0, 1.0, 2.0}, {0, 0, 1.9, 2.0}, {9, 4, 1.0, 1.6}, {0, 4, 1.9, 1.6}})});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "calibration pixel positions not in map order ...\n");
+  std::vector<std::string> lines = split_lines(r.out);
+  ASSERT_EQ(lines.size(), 9u);
+  EXPECT_EQ(lines[5], "resxrange=0.111111111111111,0.111111111111111");
+  EXPECT_EQ(lines[6], "resyrange=0.125000000000000,0.125000000000000");
+}
+
 TEST(Tallix, UsageAndFailures) {
   TempDir dir;
   write_file(dir.file("picture.bmp"), "BM" + std::string(60, '\0'));
