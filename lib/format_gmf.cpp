@@ -161,7 +161,10 @@ bool corner_pixel_steps(const CalPoint& nw, const CalPoint& ne, const CalPoint& 
   return true;
 }
 
-void calibration_points_at_4_corners(CalPoint cal[4], uint32_t width, uint32_t height) {
+namespace {
+
+// The normalisation itself; tells whether the points were moved.
+bool move_to_corners(CalPoint cal[4], uint32_t width, uint32_t height) {
   const double mean_lon = (cal[1].lon + cal[0].lon + cal[2].lon + cal[3].lon) * 0.25;
   const double mean_lat = (cal[1].lat + cal[0].lat + cal[2].lat + cal[3].lat) * 0.25;
 
@@ -178,7 +181,7 @@ void calibration_points_at_4_corners(CalPoint cal[4], uint32_t width, uint32_t h
   }
   if ((slot_of[0] | slot_of[1] | slot_of[2] | slot_of[3]) < 0) {
     std::fputs("calibration points not in 4 quadrants ...\n", stderr);
-    return;
+    return false;
   }
 
   // Four points, four quadrants: each point is in exactly one of them.
@@ -187,7 +190,7 @@ void calibration_points_at_4_corners(CalPoint cal[4], uint32_t width, uint32_t h
   double dlon = 0, dlat = 0;
   if (!corner_pixel_steps(nw, ne, sw, se, dlon, dlat)) {
     std::fputs("calibration pixel positions not in map order ...\n", stderr);
-    return;
+    return false;
   }
 
   const double w = width, h = height;
@@ -196,6 +199,13 @@ void calibration_points_at_4_corners(CalPoint cal[4], uint32_t width, uint32_t h
   cal[kSouthWest] = {0, height - 1, sw.lon - sw.x * dlon, sw.lat - (h - sw.y) * dlat};
   cal[kSouthEast] = {width - 1, height - 1, se.lon + (w - se.x) * dlon,
                      se.lat - (h - se.y) * dlat};
+  return true;
+}
+
+}  // namespace
+
+void calibration_points_at_4_corners(CalPoint cal[4], uint32_t width, uint32_t height) {
+  move_to_corners(cal, width, height);
 }
 
 void all_calibration_points_at_4_corners(GmfMap& map) {
@@ -203,6 +213,18 @@ void all_calibration_points_at_4_corners(GmfMap& map) {
     GmfTile& tile = map.tiles[i];
     if (tile.cal_count == 4) calibration_points_at_4_corners(tile.cal, tile.width, tile.height);
   }
+}
+
+bool gmf_tile_corners(const GmfTile& tile, CalPoint corners[4]) {
+  std::copy(tile.cal, tile.cal + 4, corners);
+  return move_to_corners(corners, tile.width, tile.height);
+}
+
+GmfBox gmf_corner_box(const CalPoint corners[4]) {
+  return {(corners[kNorthWest].lat + corners[kNorthEast].lat) * 0.5,
+          (corners[kSouthWest].lat + corners[kSouthEast].lat) * 0.5,
+          (corners[kNorthEast].lon + corners[kSouthEast].lon) * 0.5,
+          (corners[kNorthWest].lon + corners[kSouthWest].lon) * 0.5};
 }
 
 void calculate_minmax_borders(GmfMap& map) {
@@ -240,13 +262,13 @@ int isInsideTile(double lon, double lat, const GmfTile& tile) {
   // Only a four-point tile has a footprint; the spare slots of others hold
   // no points.
   if (tile.cal_count < 4) return -1;
-  CalPoint corners[4] = {tile.cal[0], tile.cal[1], tile.cal[2], tile.cal[3]};
-  calibration_points_at_4_corners(corners, tile.width, tile.height);
-  static constexpr int kRing[5] = {kNorthWest, kNorthEast, kSouthEast, kSouthWest, kNorthWest};
+  CalPoint corners[4];
+  gmf_tile_corners(tile, corners);
+  // The ring closed by repeating its first corner.
   double x[5], y[5];
   for (int i = 0; i < 5; ++i) {
-    x[i] = corners[kRing[i]].lon;
-    y[i] = corners[kRing[i]].lat;
+    x[i] = corners[kFootprintRing[i % 4]].lon;
+    y[i] = corners[kFootprintRing[i % 4]].lat;
   }
   return isInsideP(lon, lat, x, y, 5);
 }

@@ -113,6 +113,23 @@ void calibration_points_at_4_corners(CalPoint cal[4], uint32_t width, uint32_t h
 // Normalises every tile with exactly four points, in table order.
 void all_calibration_points_at_4_corners(GmfMap& map);
 
+// A copy of the tile's first four points, moved to the image corners as
+// calibration_points_at_4_corners moves them; the tile is not changed.
+// @return true when they were moved; false (after that operation's message)
+//         with the four points as stored.
+bool gmf_tile_corners(const GmfTile& tile, CalPoint corners[4]);
+
+// The box of four corners in slot order NW, NE, SW, SE: each side is the
+// mean of its two corners (north of NW and NE, west of NW and SW, ...).
+struct GmfBox {
+  double north, south, east, west;
+};
+GmfBox gmf_corner_box(const CalPoint corners[4]);
+
+// Slot order of a tile's footprint ring: NW, NE, SE, SW, a clockwise walk
+// around the corners in the longitude/latitude plane.
+inline constexpr int kFootprintRing[4] = {kNorthWest, kNorthEast, kSouthEast, kSouthWest};
+
 // Sets map's min/max longitude and latitude from the first cal_count points
 // of every tile. Starts from +/-9999999.999; a NaN never becomes a bound.
 void calculate_minmax_borders(GmfMap& map);

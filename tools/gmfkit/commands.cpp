@@ -69,15 +69,6 @@ bool expand_ranges(const std::vector<IndexRange>& ranges, std::vector<int32_t>& 
   return true;
 }
 
-// The normalised corners of a four-point tile (on a copy of its points).
-// @return false when normalisation failed and the points are as stored.
-bool normalised_corners(const GmfTile& tile, CalPoint corners[4]) {
-  std::copy(tile.cal, tile.cal + 4, corners);
-  calibration_points_at_4_corners(corners, tile.width, tile.height);
-  // Normalisation rewrites every slot or none.
-  return std::memcmp(corners, tile.cal, sizeof(CalPoint) * 4) != 0;
-}
-
 // Tab-separated text: a name with a tab, line end, backslash or zero byte
 // must not break the line or the columns.
 std::string tsv_field(const std::string& text) {
@@ -116,13 +107,11 @@ int stdout_status() { return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 
 
 Ring tile_ring(const GmfTile& tile) {
   CalPoint corners[4];
-  normalised_corners(tile, corners);
-  // Normalised slots are NW, NE, SW, SE; the ring walks 0, 1, 3, 2 either way.
-  static constexpr int kRing[4] = {0, 1, 3, 2};
+  gmf_tile_corners(tile, corners);
   Ring ring;
   for (int i = 0; i < 4; ++i) {
-    ring.lon[i] = corners[kRing[i]].lon;
-    ring.lat[i] = corners[kRing[i]].lat;
+    ring.lon[i] = corners[kFootprintRing[i]].lon;
+    ring.lat[i] = corners[kFootprintRing[i]].lat;
   }
   return ring;
 }
@@ -150,13 +139,14 @@ bool segments_meet(double a1x, double a1y, double a2x, double a2y, double b1x, d
          (d4 == 0 && between(a1x, a1y, a2x, a2y, b2x, b2y));
 }
 
-bool tile_meets_area(const GmfTile& tile, const double* x, const double* y, int32_t n) {
-  if (tile.cal_count < 4 || n < 3) return false;
-  const Ring ring = tile_ring(tile);
+bool footprint_meets_area(const Ring& ring, const double* x, const double* y, int32_t n) {
+  if (n < 3) return false;
   for (int k = 0; k < 4; ++k)
     if (isInsideP(ring.lon[k], ring.lat[k], x, y, n) != -1) return true;
+  // The area's vertices against the tile's footprint, the ring isInsideTile
+  // tests.
   for (int32_t i = 0; i < n; ++i)
-    if (isInsideTile(x[i], y[i], tile) != -1) return true;
+    if (isInsideP(x[i], y[i], ring.lon, ring.lat, 4) != -1) return true;
   for (int k = 0; k < 4; ++k) {
     const int k2 = (k + 1) % 4;
     for (int32_t i = 0; i < n; ++i) {
@@ -190,7 +180,7 @@ bool tile_world_file(const GmfTile& tile, double out[6]) {
   if (tile.cal_count < 3 || tile.cal_count > 4) return false;
   CalPoint points[4];
   std::copy(tile.cal, tile.cal + 4, points);
-  if (tile.cal_count == 4 && normalised_corners(tile, points)) {
+  if (tile.cal_count == 4 && gmf_tile_corners(tile, points)) {
     // The normalised east and south corners lie on the far image edges.
     points[kNorthEast].x = tile.width;
     points[kSouthWest].y = tile.height;
@@ -250,12 +240,8 @@ int gmfkit_list(const Args& args) {
                 static_cast<unsigned long>(t.size), static_cast<unsigned long>(t.width),
                 static_cast<unsigned long>(t.height), static_cast<unsigned long>(t.cal_count));
     if (t.cal_count == 4) {
-      // Each side the mean of its two corners, as the converter boxes a tile.
-      const CalPoint* c = t.cal;
-      std::printf("\t%.8f\t%.8f\t%.8f\t%.8f\n", (c[kNorthWest].lat + c[kNorthEast].lat) * 0.5,
-                  (c[kSouthWest].lat + c[kSouthEast].lat) * 0.5,
-                  (c[kNorthEast].lon + c[kSouthEast].lon) * 0.5,
-                  (c[kNorthWest].lon + c[kSouthWest].lon) * 0.5);
+      const GmfBox box = gmf_corner_box(t.cal);  // as the converter boxes a tile
+      std::printf("\t%.8f\t%.8f\t%.8f\t%.8f\n", box.north, box.south, box.east, box.west);
     } else {
       std::puts("\t\t\t\t");
     }
@@ -405,9 +391,11 @@ int gmfkit_select(const Args& args) {
   // sections take an area slot with a single point.
   std::vector<int32_t> chosen;
   for (uint32_t i = 0; i < source.tile_count; ++i) {
+    if (source.tiles[i].cal_count != 4) continue;  // no footprint
+    const Ring ring = tile_ring(source.tiles[i]);    // normalised once per tile
     for (int32_t a = 0; a < areas->area_count; ++a) {
-      if (tile_meets_area(source.tiles[i], areas->area_x[a].data(), areas->area_y[a].data(),
-                          areas->area_points[a])) {
+      if (footprint_meets_area(ring, areas->area_x[a].data(), areas->area_y[a].data(),
+                               areas->area_points[a])) {
         chosen.push_back(static_cast<int32_t>(i));
         break;
       }

@@ -45,11 +45,11 @@ Ring tile_ring(const GmfTile& tile);
 bool segments_meet(double a1x, double a1y, double a2x, double a2y, double b1x, double b1y,
                    double b2x, double b2y);
 
-// Whether a four-point tile's footprint meets the polygon of n vertices
-// (x[i], y[i]), n >= 3: a tile corner inside or on the polygon, a polygon
-// vertex inside the tile (isInsideTile), or an edge of one crossing an edge
-// of the other. Always false for a tile with fewer than four points.
-bool tile_meets_area(const GmfTile& tile, const double* x, const double* y, int32_t n);
+// Whether a tile's footprint ring meets the polygon of n vertices
+// (x[i], y[i]): a footprint corner inside or on the polygon, a polygon vertex
+// inside the footprint (as isInsideTile tests it), or an edge of one crossing
+// or touching an edge of the other. Always false for n < 3 (not an area).
+bool footprint_meets_area(const Ring& ring, const double* x, const double* y, int32_t n);
 
 // The world-file name of an image file name: the extension's first and last
 // letter plus "w" for a three-letter ASCII extension ("a.bmp" -> "a.bpw",

@@ -37,41 +37,27 @@ bool read_decimal(const char* text, int& value) {
   return true;
 }
 
-// The region box, rotation and edge lengths of one four-point tile whose
-// slots hold NW, NE, SW, SE.
-struct TileBox {
-  double west, east, north, south, rotation;
-};
-
-TileBox tile_box(const CalPoint* cal) {
-  TileBox box;
-  box.west = (cal[kNorthWest].lon + cal[kSouthWest].lon) * 0.5;
-  box.east = (cal[kNorthEast].lon + cal[kSouthEast].lon) * 0.5;
-  box.north = (cal[kNorthWest].lat + cal[kNorthEast].lat) * 0.5;
-  box.south = (cal[kSouthWest].lat + cal[kSouthEast].lat) * 0.5;
-
+// The rotation in degrees of one four-point tile whose slots hold NW, NE,
+// SW, SE: the mean slope of its top and bottom edges, measured in metres,
+// counter-clockwise positive. An edge that does not run eastwards (a tile
+// across the 180 meridian, an edge at a pole, NaN) has no slope to take:
+// such a tile is not rotated.
+double tile_rotation(const CalPoint* cal) {
   const double top_ew = len_x(cal[kNorthEast].lon - cal[kNorthWest].lon, cal[kNorthWest].lat);
   const double bottom_ew = len_x(cal[kSouthEast].lon - cal[kSouthWest].lon, cal[kSouthWest].lat);
   const double top_ns = len_y(cal[kNorthEast].lat - cal[kNorthWest].lat);
   const double bottom_ns = len_y(cal[kSouthEast].lat - cal[kSouthWest].lat);
-
-  // The mean slope of the top and bottom edges, counter-clockwise positive.
-  // An edge that does not run eastwards (a tile across the 180 meridian, an
-  // edge at a pole, NaN) has no slope to take: such a tile is not rotated.
-  box.rotation = 0;
-  if (top_ew > 0 && bottom_ew > 0) {
-    const double a = std::atan(top_ns / top_ew);
-    const double b = std::atan(bottom_ns / bottom_ew);
-    box.rotation = ((a + b) * 0.5) * 360 / kPiTenDigits * 0.5;
-  }
-  return box;
+  if (!(top_ew > 0 && bottom_ew > 0)) return 0;
+  const double a = std::atan(top_ns / top_ew);
+  const double b = std::atan(bottom_ns / bottom_ew);
+  return ((a + b) * 0.5) * 360 / kPiTenDigits * 0.5;
 }
 
 // The box around all linked tiles. Only a strictly smaller or greater value
 // replaces a side, so a NaN never does.
 struct OverallBox {
   double north = -9999999.999, south = 9999999.999, east = -9999999.999, west = 9999999.999;
-  void take(const TileBox& t) {
+  void take(const GmfBox& t) {
     if (t.west < west) west = t.west;
     if (t.east > east) east = t.east;
     if (t.north > north) north = t.north;
@@ -130,7 +116,8 @@ int mosaiq_run(int argc, char** argv) {
   OverallBox all;
   for (const GmfTile& tile : map.tiles) {
     if (tile.cal_count != 4) continue;  // extracted, but not linked
-    const TileBox box = tile_box(tile.cal);
+    const GmfBox box = gmf_corner_box(tile.cal);
+    const double rotation = tile_rotation(tile.cal);
     all.take(box);
 
     // Every name was checked during extraction; it is the image's file name.
@@ -140,14 +127,14 @@ int mosaiq_run(int argc, char** argv) {
     stripextension(document_name);
     document_name += ".kml";
 
-    if (!write_kml_tile(box.west, box.east, box.north, box.south, box.rotation, opacity, min_lod,
+    if (!write_kml_tile(box.west, box.east, box.north, box.south, rotation, opacity, min_lod,
                         max_lod, 0, 0, directory, document_name, prefix_image, image_name))
       tiles_ok = false;
 
     // The link stays even when its document could not be written.
     std::fprintf(out, "<NetworkLink>\n<name>%s</name>\n<Region>\n",
                  xml_escape(image_name).c_str());
-    kml_write_region_box(out, box.north, box.south, box.east, box.west, box.rotation);
+    kml_write_region_box(out, box.north, box.south, box.east, box.west, rotation);
     kml_write_lod(out, min_lod, max_lod, 0, 0);
     std::fprintf(out,
                  "</Region>\n<Link><href>%s%s</href><viewRefreshMode>onRegion</viewRefreshMode>"
