@@ -42,16 +42,12 @@ int fgetwstring(std::FILE* stream, char16_t* buffer, uint32_t n) {
 
 namespace {
 
-// How many directory entries the rest of the stream can hold at most (each
-// takes at least a name of one unit and two points), plus one for the entry
-// that runs into the end. Unknown for a stream that cannot seek: no limit.
-uint64_t tiles_that_fit(std::FILE* f) {
-  constexpr uint64_t kSmallestEntry = kGmfEntryWords + 2 + kGmfMinCalPoints * sizeof(CalPoint);
+// The stream's length, its position kept; -1 when it cannot seek.
+int64_t stream_length(std::FILE* f) {
   const int64_t here = ftello(f);
-  if (here < 0 || fseeko(f, 0, SEEK_END) != 0) return UINT64_MAX;
+  if (here < 0 || fseeko(f, 0, SEEK_END) != 0) return -1;
   const int64_t end = ftello(f);
-  if (fseeko(f, here, SEEK_SET) != 0 || end < here) return UINT64_MAX;
-  return static_cast<uint64_t>(end - here) / kSmallestEntry + 1;
+  return fseeko(f, here, SEEK_SET) == 0 ? end : -1;
 }
 
 // Gives up a partly read table and reports failure.
@@ -80,11 +76,17 @@ int gmf_read(GmfMap& map) {
   }
 
   // One allocation for the table, but never larger than the rest of the
-  // file can describe: a few bytes that claim 100000 tiles get no table of
-  // that size (they end at their first missing word all the same).
+  // file can describe (every entry takes at least a name of one unit and two
+  // points; one more for an entry that runs into the end): a few bytes that
+  // claim 100000 tiles get no table of that size. They end at their first
+  // missing word all the same.
+  const int64_t file_length = stream_length(f);
+  constexpr int64_t kSmallestEntry = kGmfEntryWords + 2 + kGmfMinCalPoints * sizeof(CalPoint);
+  const int64_t room = file_length < 0 ? int64_t{kGmfMaxTiles}
+                                       : (file_length - kGmfHeaderSize) / kSmallestEntry + 1;
   try {
     map.tiles.clear();
-    map.tiles.reserve(std::min<uint64_t>(map.tile_count, tiles_that_fit(f)));
+    map.tiles.reserve(std::min<int64_t>(map.tile_count, room));
   } catch (const std::bad_alloc&) {
     return fail_read(map, "out of memory error\n");
   }
@@ -114,8 +116,6 @@ int gmf_read(GmfMap& map) {
   // decrease, and the last tile runs to the end of the file. Anything else
   // would give sizes that point outside the file or wrap around.
   const char* bad_offsets = "tile data offsets out of order or outside the file ...\n";
-  if (fseeko(f, 0, SEEK_END) != 0) return fail_read(map, bad_offsets);
-  const int64_t file_length = ftello(f);
   const GmfTile& last = map.tiles.back();
   if (file_length < 0 || last.offset > file_length ||
       file_length - last.offset > int64_t{UINT32_MAX})
